@@ -1,0 +1,82 @@
+// The parts of Env that are the same on every platform: the default-Env switch, directory
+// creation with parents, the portable copy, MS-DOS ages and whole-file helpers.
+#include "runtime/Env.h"
+
+#include <atomic>
+#include <vector>
+
+#include "runtime/SysUtils.h"
+
+namespace dravello {
+
+namespace {
+std::atomic<Env*> g_env{nullptr};
+}  // namespace
+
+Env& Env::Default() {
+  Env* env = g_env.load(std::memory_order_acquire);
+  return env ? *env : Platform();
+}
+
+void Env::SetDefault(Env* env) { g_env.store(env, std::memory_order_release); }
+
+void Env::ForceDirectories(const std::string& path) {
+  std::string dir = ExcludeTrailingPathDelimiter(path);
+  if (dir.empty() || DirectoryExists(dir)) return;
+  std::string parent = ExcludeTrailingPathDelimiter(ExtractFilePath(dir));
+  // Stop at the root ("/", "C:" or "\\server\share"), which cannot be created.
+  if (!parent.empty() && parent != dir && parent.size() > ExtractFileDrive(dir).size()) ForceDirectories(parent);
+  try {
+    CreateDir(dir);
+  } catch (const EOSError&) {
+    // Another process (or a run racing with us) may have created it meanwhile.
+    if (!DirectoryExists(dir)) throw;
+  }
+}
+
+FileStat Env::CopyFileContents(const std::string& src, const std::string& dst) {
+  FileStat before = Stat(src);
+  std::unique_ptr<SequentialFile> in = NewSequentialFile(src);
+  std::unique_ptr<WritableFile> out = NewWritableFile(dst);
+  std::vector<char> buf(1 << 20);
+  for (size_t n; (n = in->Read(buf.data(), buf.size())) > 0;) out->Append(buf.data(), n);
+  out->Close();
+  return before;
+}
+
+int32_t Env::FileAgeOf(const FileStat& st) {
+  if (!st.Exists() || st.Kind == FileKind::Directory) return -1;
+  return DateTimeToFileDate(LocalTimeOf(st.MTimeNs));
+}
+
+int32_t Env::FileAge(const std::string& path) { return FileAgeOf(Stat(path)); }
+
+std::string ReadFileToString(Env& env, const std::string& path) {
+  std::unique_ptr<SequentialFile> in = env.NewSequentialFile(path);
+  std::string data;
+  std::vector<char> buf(1 << 16);
+  for (size_t n; (n = in->Read(buf.data(), buf.size())) > 0;) data.append(buf.data(), n);
+  return data;
+}
+
+void WriteFileAtomically(Env& env, const std::string& path, const std::string& data) {
+  std::unique_ptr<WritableFile> file;
+  std::string temp = env.CreateTempFileBeside(path, &file);
+  try {
+    file->Append(data);
+    file->Sync();
+    file->Close();
+    file.reset();
+    env.RenameFile(temp, path);
+  } catch (...) {
+    file.reset();
+    try {
+      env.DeleteFile(temp);
+    } catch (...) {
+      // The original failure is the one worth reporting.
+    }
+    throw;
+  }
+}
+
+}  // namespace dravello

@@ -1,0 +1,224 @@
+// The platform interface: every operating-system service the program uses goes through Env.
+// One implementation per platform (env_posix.cpp, env_windows.cpp) is chosen by the build; tests
+// install doubles (see FaultEnv.h) with Env::SetDefault.
+//
+// Paths are texts in the platform's 8-bit code page with PathDelim separators. Unless a method
+// says otherwise, failures raise EInOutError (file contents) or EOSError (everything else), both
+// carrying the operating system's error number.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "runtime/DateTime.h"
+
+namespace dravello {
+
+// DOS file attributes, as the documents and the zip format use them.
+inline constexpr uint32_t faReadOnly = 0x01;
+inline constexpr uint32_t faHidden = 0x02;
+inline constexpr uint32_t faSysFile = 0x04;
+inline constexpr uint32_t faVolumeID = 0x08;
+inline constexpr uint32_t faDirectory = 0x10;
+inline constexpr uint32_t faArchive = 0x20;
+
+enum class FileKind {
+  Missing,    // nothing under that name (or a dangling symbolic link)
+  Regular,    // a regular file, or a symbolic link to one
+  Directory,  // a directory, or a symbolic link to one
+  Other,      // FIFO, socket, device: never opened by the program
+};
+
+// What the file system says about one path (symbolic links followed).
+struct FileStat {
+  FileKind Kind = FileKind::Missing;
+  bool IsSymlink = false;  // the name itself is a symbolic link
+  int64_t Size = 0;
+  int64_t MTimeNs = 0;     // last-write time, nanoseconds since 1970-01-01 UTC
+  uint32_t Mode = 0;       // POSIX permission bits; 0 where the platform has none
+  bool Exists() const { return Kind != FileKind::Missing; }
+  bool SameContentStamp(const FileStat& o) const { return Size == o.Size && MTimeNs == o.MTimeNs; }
+};
+
+// One entry of a directory listing ("." and ".." are never listed).
+struct DirEntry {
+  std::string Name;
+  FileKind Kind = FileKind::Missing;  // after following a symbolic link
+  bool IsSymlink = false;
+};
+
+// A file read from start to end.
+class SequentialFile {
+ public:
+  virtual ~SequentialFile() = default;
+  // Reads up to n bytes into buf; returns the number read, 0 at the end of the file.
+  virtual size_t Read(char* buf, size_t n) = 0;
+};
+
+// A file read at arbitrary positions.
+class RandomAccessFile {
+ public:
+  virtual ~RandomAccessFile() = default;
+  virtual int64_t Size() = 0;
+  // Reads up to n bytes at offset into buf; returns the number read (less only at the end).
+  virtual size_t ReadAt(int64_t offset, char* buf, size_t n) = 0;
+};
+
+// A file being written. Close (or the destructor, which swallows errors) ends the writing; only
+// Close reports a failure of the final flush.
+class WritableFile {
+ public:
+  virtual ~WritableFile() = default;
+  virtual void Append(const char* data, size_t n) = 0;
+  void Append(const std::string& s) { Append(s.data(), s.size()); }
+  // Makes the data durable (fsync).
+  virtual void Sync() = 0;
+  virtual void Close() = 0;
+};
+
+// A library loaded at run time.
+class DynamicLibrary {
+ public:
+  virtual ~DynamicLibrary() = default;
+  // The address of an exported symbol, or nullptr.
+  virtual void* Symbol(const std::string& name) = 0;
+  // The full path of the loaded file.
+  virtual std::string Path() = 0;
+};
+
+struct DriveInfo {
+  bool Fixed = true;        // fixed, remote or RAM disk (not removable)
+  std::string VolumeLabel;  // empty where there is none
+  int64_t FreeBytes = -1;   // -1 when unknown
+};
+
+class Env {
+ public:
+  virtual ~Env() = default;
+
+  // The Env in use: the platform's unless a test installed another.
+  static Env& Default();
+  // Installs `env` (not owned) as the default; nullptr restores the platform's.
+  static void SetDefault(Env* env);
+  // The platform's own Env, whatever is installed.
+  static Env& Platform();
+
+  // ---- Names and directories ----
+  virtual FileStat Stat(const std::string& path) = 0;
+  bool FileExists(const std::string& path) { return Stat(path).Kind == FileKind::Regular; }
+  bool DirectoryExists(const std::string& path) { return Stat(path).Kind == FileKind::Directory; }
+
+  // Every entry of a directory in the file system's order. A directory that does not exist gives
+  // no entries and no error; one that cannot be read raises EOSError.
+  virtual std::vector<DirEntry> ListDirectory(const std::string& dir) = 0;
+
+  // Creates one directory; its parent must exist. Raises EOSError, also when it exists.
+  virtual void CreateDir(const std::string& path) = 0;
+  // Creates the directory and every missing parent; nothing when it exists.
+  void ForceDirectories(const std::string& path);
+  virtual void RemoveDir(const std::string& path) = 0;
+  virtual void DeleteFile(const std::string& path) = 0;
+  // Renames, replacing an existing target atomically where the platform can.
+  virtual void RenameFile(const std::string& from, const std::string& to) = 0;
+
+  // ---- File contents ----
+  virtual std::unique_ptr<SequentialFile> NewSequentialFile(const std::string& path) = 0;
+  virtual std::unique_ptr<RandomAccessFile> NewRandomAccessFile(const std::string& path) = 0;
+  // Creates or truncates.
+  virtual std::unique_ptr<WritableFile> NewWritableFile(const std::string& path) = 0;
+  // Appends to an existing file; raises when it does not exist.
+  virtual std::unique_ptr<WritableFile> NewAppendableFile(const std::string& path) = 0;
+  // A new, empty file beside `path` with a name of its own (the same folder, so that a rename
+  // onto `path` is atomic), carrying `path`'s permission bits when `path` exists. Returns its name.
+  virtual std::string CreateTempFileBeside(const std::string& path, std::unique_ptr<WritableFile>* file) = 0;
+  // Copies the bytes of src into the already created file dst (truncating it). Returns the state
+  // of src as it was when the copy began, so callers can tell whether it changed meanwhile.
+  virtual FileStat CopyFileContents(const std::string& src, const std::string& dst);
+
+  // ---- Times and attributes ----
+  virtual void SetFileTime(const std::string& path, int64_t mtimeNs) = 0;
+  // The last-write time as a local MS-DOS date-time (clamped into 1980..2107), or -1 when no
+  // file of that name exists.
+  int32_t FileAge(const std::string& path);
+  int32_t FileAgeOf(const FileStat& st);
+  // The DOS attributes (faReadOnly ... faArchive, faDirectory for directories), or nothing when
+  // the name does not exist.
+  virtual std::optional<uint32_t> GetAttributes(const std::string& path) = 0;
+  // Sets read-only, hidden, system and archive to exactly `attributes`. Clearing the archive bit
+  // records the file's size and last-write time as `asRead` gives them (default: as they are now);
+  // a file whose size or time later differs reads as archive-set again, as every write on Windows
+  // sets the bit. Returns false when the platform cannot keep an attribute (a file system without
+  // extended attributes keeps no archive or system bit); the others are still set.
+  virtual bool SetAttributes(const std::string& path, uint32_t attributes, const FileStat* asRead = nullptr) = 0;
+
+  // ---- Everything else ----
+  virtual DriveInfo GetDriveInfo(const std::string& path) = 0;
+  // Loads a library by path (or by bare name through the system's search). nullptr on failure,
+  // with the system's reason in *error.
+  virtual std::unique_ptr<DynamicLibrary> OpenLibrary(const std::string& path, std::string* error) = 0;
+  // The full path of the running program file.
+  virtual std::string ProgramFileName() = 0;
+  // Hands an address to the desktop's default handler; does not wait.
+  virtual bool OpenAddress(const std::string& address) = 0;
+  // Whether standard output is a terminal.
+  virtual bool StdoutIsTerminal() = 0;
+  // Local time of a last-write time, for MS-DOS date-times and zip entries.
+  virtual TDateTimeParts LocalTimeOf(int64_t mtimeNs) = 0;
+};
+
+// Reads a whole file (EInOutError on failure).
+std::string ReadFileToString(Env& env, const std::string& path);
+
+// Replaces `path` with `data` so that at every moment the file is either the old or the new
+// content: writes a temporary file beside it, syncs it, renames it over `path`. On failure the
+// temporary file is removed, the old file is untouched, and the failure is raised.
+void WriteFileAtomically(Env& env, const std::string& path, const std::string& data);
+
+// Forwards every call to another Env; doubles derive from it and override what they change.
+class EnvWrapper : public Env {
+ public:
+  explicit EnvWrapper(Env& target) : target_(target) {}
+  Env& Target() { return target_; }
+
+  FileStat Stat(const std::string& p) override { return target_.Stat(p); }
+  std::vector<DirEntry> ListDirectory(const std::string& d) override { return target_.ListDirectory(d); }
+  void CreateDir(const std::string& p) override { target_.CreateDir(p); }
+  void RemoveDir(const std::string& p) override { target_.RemoveDir(p); }
+  void DeleteFile(const std::string& p) override { target_.DeleteFile(p); }
+  void RenameFile(const std::string& f, const std::string& t) override { target_.RenameFile(f, t); }
+  std::unique_ptr<SequentialFile> NewSequentialFile(const std::string& p) override { return target_.NewSequentialFile(p); }
+  std::unique_ptr<RandomAccessFile> NewRandomAccessFile(const std::string& p) override { return target_.NewRandomAccessFile(p); }
+  std::unique_ptr<WritableFile> NewWritableFile(const std::string& p) override { return target_.NewWritableFile(p); }
+  std::unique_ptr<WritableFile> NewAppendableFile(const std::string& p) override { return target_.NewAppendableFile(p); }
+  std::string CreateTempFileBeside(const std::string& p, std::unique_ptr<WritableFile>* f) override {
+    return target_.CreateTempFileBeside(p, f);
+  }
+  void SetFileTime(const std::string& p, int64_t t) override { target_.SetFileTime(p, t); }
+  std::optional<uint32_t> GetAttributes(const std::string& p) override { return target_.GetAttributes(p); }
+  bool SetAttributes(const std::string& p, uint32_t a, const FileStat* r) override { return target_.SetAttributes(p, a, r); }
+  DriveInfo GetDriveInfo(const std::string& p) override { return target_.GetDriveInfo(p); }
+  std::unique_ptr<DynamicLibrary> OpenLibrary(const std::string& p, std::string* e) override { return target_.OpenLibrary(p, e); }
+  std::string ProgramFileName() override { return target_.ProgramFileName(); }
+  bool OpenAddress(const std::string& a) override { return target_.OpenAddress(a); }
+  bool StdoutIsTerminal() override { return target_.StdoutIsTerminal(); }
+  TDateTimeParts LocalTimeOf(int64_t t) override { return target_.LocalTimeOf(t); }
+  // CopyFileContents is deliberately not forwarded: the portable copy runs through this Env's own
+  // file objects, so a double that fails writes also fails copies.
+
+ private:
+  Env& target_;
+};
+
+// Installs an Env for the lifetime of a scope.
+class ScopedEnv {
+ public:
+  explicit ScopedEnv(Env& env) { Env::SetDefault(&env); }
+  ~ScopedEnv() { Env::SetDefault(nullptr); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+};
+
+}  // namespace dravello

@@ -1,0 +1,181 @@
+#include "runtime/Locale.h"
+
+#include <clocale>
+#include <cstring>
+#include <cwchar>
+#include <cwctype>
+#include <locale.h>
+#include <vector>
+
+namespace dravello {
+
+namespace {
+
+// Case folding uses C.UTF-8's full Unicode tables even when the user's locale is plain "C", so
+// that "Ä" and "ä" are the same letter on every machine; ordering follows the user's collation.
+locale_t FoldingLocale() {
+  static locale_t loc = [] {
+    locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    return l ? l : newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
+  }();
+  return loc;
+}
+
+bool g_codePointOrder = true;  // LC_COLLATE is C, POSIX or C.UTF-8
+
+char32_t Fold(char32_t cp) {
+  if (cp < 128) return (cp >= 'A' && cp <= 'Z') ? cp + 32 : cp;
+  if (cp >= 0xDC80 && cp <= 0xDCFF) return cp;  // an undecodable byte
+  return static_cast<char32_t>(towlower_l(static_cast<wint_t>(cp), FoldingLocale()));
+}
+
+std::wstring ToWide(std::string_view s, bool ignoreCase) {
+  std::wstring w;
+  w.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    char32_t cp = DecodeUtf8(s, i);
+    w.push_back(static_cast<wchar_t>(ignoreCase ? Fold(cp) : cp));
+  }
+  return w;
+}
+
+int Compare(std::string_view a, std::string_view b, bool ignoreCase) {
+  if (g_codePointOrder) {
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+      // ASCII fast path: most names are plain ASCII.
+      unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[j]);
+      if (x < 128 && y < 128) {
+        if (ignoreCase) {
+          if (x >= 'A' && x <= 'Z') x += 32;
+          if (y >= 'A' && y <= 'Z') y += 32;
+        }
+        if (x != y) return x < y ? -1 : 1;
+        ++i, ++j;
+        continue;
+      }
+      char32_t p = DecodeUtf8(a, i), q = DecodeUtf8(b, j);
+      if (ignoreCase) p = Fold(p), q = Fold(q);
+      if (p != q) return p < q ? -1 : 1;
+    }
+    return (i < a.size()) - (j < b.size());
+  }
+  std::wstring wa = ToWide(a, ignoreCase), wb = ToWide(b, ignoreCase);
+  int r = wcscoll(wa.c_str(), wb.c_str());
+  return r < 0 ? -1 : (r > 0 ? 1 : 0);
+}
+
+const char32_t kCp437High[128] = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC,
+    0x00C4, 0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9, 0x00FF, 0x00D6, 0x00DC, 0x00A2,
+    0x00A3, 0x00A5, 0x20A7, 0x0192, 0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA, 0x00BF, 0x2310,
+    0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB, 0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556,
+    0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510, 0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C,
+    0x255E, 0x255F, 0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567, 0x2568, 0x2564, 0x2565, 0x2559,
+    0x2558, 0x2552, 0x2553, 0x256B, 0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580, 0x03B1, 0x00DF,
+    0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4, 0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229,
+    0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248, 0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2,
+    0x25A0, 0x00A0,
+};
+
+}  // namespace
+
+void InitLocale() {
+  std::setlocale(LC_ALL, "");
+  const char* collate = std::setlocale(LC_COLLATE, nullptr);
+  std::string name = collate ? collate : "C";
+  g_codePointOrder = name == "C" || name == "POSIX" || name.rfind("C.", 0) == 0;
+}
+
+int AnsiCompareText(std::string_view a, std::string_view b) { return Compare(a, b, true); }
+int AnsiCompareStr(std::string_view a, std::string_view b) { return Compare(a, b, false); }
+
+std::string AnsiSortKey(std::string_view s, bool ignoreCase) {
+  std::string key;
+  if (g_codePointOrder) {
+    key.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+      unsigned char c = static_cast<unsigned char>(s[i]);
+      if (c < 128) {
+        key.push_back(static_cast<char>(ignoreCase && c >= 'A' && c <= 'Z' ? c + 32 : c));
+        ++i;
+        continue;
+      }
+      // UTF-8 byte order is code-point order, so the encoded folded text is its own key. An
+      // undecodable byte is keyed as its stand-in code point, as the comparison sees it.
+      char32_t cp = DecodeUtf8(s, i);
+      if (ignoreCase) cp = Fold(cp);
+      if (cp >= 0xDC80 && cp <= 0xDCFF) {
+        key.push_back(static_cast<char>(0xED));
+        key.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        key.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+      } else {
+        AppendUtf8(key, cp);
+      }
+    }
+    return key;
+  }
+  std::wstring w = ToWide(s, ignoreCase);
+  size_t n = wcsxfrm(nullptr, w.c_str(), 0);
+  std::vector<wchar_t> buf(n + 1);
+  wcsxfrm(buf.data(), w.c_str(), n + 1);
+  key.reserve(n * 4);
+  for (size_t k = 0; k < n; ++k) {
+    auto v = static_cast<uint32_t>(buf[k]);
+    for (int shift = 24; shift >= 0; shift -= 8) key.push_back(static_cast<char>((v >> shift) & 0xFF));
+  }
+  return key;
+}
+
+std::string OemToAnsi(std::string_view oem) {
+  std::string out;
+  out.reserve(oem.size());
+  for (char c : oem) {
+    auto b = static_cast<unsigned char>(c);
+    if (b < 128)
+      out.push_back(c);
+    else
+      AppendUtf8(out, kCp437High[b - 128]);
+  }
+  return out;
+}
+
+char32_t DecodeUtf8(std::string_view s, size_t& i) {
+  auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+  unsigned char c = byte(i);
+  int len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+  if (len == 1) return static_cast<char32_t>(byte(i++));
+  if (len == 0 || i + static_cast<size_t>(len) > s.size()) return 0xDC00 + byte(i++);
+  char32_t cp = c & (0x7F >> len);
+  for (int k = 1; k < len; ++k) {
+    unsigned char cc = byte(i + static_cast<size_t>(k));
+    if ((cc & 0xC0) != 0x80) return 0xDC00 + byte(i++);
+    cp = (cp << 6) | (cc & 0x3F);
+  }
+  static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0xDC00 + byte(i++);
+  i += static_cast<size_t>(len);
+  return cp;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp >= 0xDC80 && cp <= 0xDCFF) {  // an undecodable byte goes back out as itself
+    out.push_back(static_cast<char>(cp - 0xDC00));
+  } else if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+}  // namespace dravello

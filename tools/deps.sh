@@ -1,0 +1,23 @@
+# Sourced by ./test and ./run: installs the Debian packages the build and the tests need,
+# skipping those already present (a fresh Debian 12 machine lacks several of them).
+dravello_packages=(
+  cmake ninja-build g++ g++-multilib pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libdeflate-dev zlib1g-dev
+  qt6-base-dev
+  zip unzip 7zip libarchive-tools rsync python3 attr diffutils
+)
+
+dravello_install_deps() {
+  local missing=()
+  for p in "${dravello_packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
+}
