@@ -1,0 +1,66 @@
+// An Env that fails on demand, for tests of what the program does when the disk fills up, a
+// read breaks off, a rename is refused or a folder cannot be created. Everything not armed to
+// fail is forwarded to the target Env.
+#pragma once
+
+#include <cerrno>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "runtime/Env.h"
+
+namespace dravello {
+
+class FaultEnv : public EnvWrapper {
+ public:
+  explicit FaultEnv(Env& target) : EnvWrapper(target) {}
+
+  // Writes fail with ENOSPC once this many more bytes have been written (across all files);
+  // -1 never fails.
+  void FailWritesAfter(int64_t bytes) { writeBudget_ = bytes; }
+  // Reads fail with EIO once this many more bytes have been read; -1 never fails.
+  void FailReadsAfter(int64_t bytes) { readBudget_ = bytes; }
+  // Sync fails with EIO.
+  void FailSync(bool fail) { failSync_ = fail; }
+  // Operations on paths for which the predicate holds fail with EACCES. `op` is one of "open",
+  // "create", "rename", "mkdir", "delete", "list", "attrs", "time".
+  void FailWhen(std::function<bool(const std::string& op, const std::string& path)> predicate) {
+    failWhen_ = std::move(predicate);
+  }
+  // Runs once, just before the next file is opened for reading (for example to delete or change
+  // a source between listing and copying).
+  void BeforeFirstRead(std::function<void(const std::string& path)> hook) { beforeRead_ = std::move(hook); }
+
+  int64_t BytesWritten() const { return bytesWritten_; }
+
+  // Env overrides that can fail.
+  std::vector<DirEntry> ListDirectory(const std::string& dir) override;
+  void CreateDir(const std::string& path) override;
+  void DeleteFile(const std::string& path) override;
+  void RenameFile(const std::string& from, const std::string& to) override;
+  std::unique_ptr<SequentialFile> NewSequentialFile(const std::string& path) override;
+  std::unique_ptr<RandomAccessFile> NewRandomAccessFile(const std::string& path) override;
+  std::unique_ptr<WritableFile> NewWritableFile(const std::string& path) override;
+  std::unique_ptr<WritableFile> NewAppendableFile(const std::string& path) override;
+  std::string CreateTempFileBeside(const std::string& path, std::unique_ptr<WritableFile>* file) override;
+  void SetFileTime(const std::string& path, int64_t mtimeNs) override;
+  bool SetAttributes(const std::string& path, uint32_t attributes, const FileStat* asRead) override;
+
+  // Used by the file wrappers.
+  void ChargeWrite(const std::string& path, size_t n);
+  void ChargeRead(const std::string& path, size_t n);
+  void CheckSync(const std::string& path);
+
+ private:
+  void Check(const char* op, const std::string& path);
+
+  int64_t writeBudget_ = -1;
+  int64_t readBudget_ = -1;
+  bool failSync_ = false;
+  int64_t bytesWritten_ = 0;
+  std::function<bool(const std::string&, const std::string&)> failWhen_;
+  std::function<void(const std::string&)> beforeRead_;
+};
+
+}  // namespace dravello
