@@ -6,6 +6,13 @@
 
 namespace dravello {
 
+namespace {
+TComponent* g_applicationRoot = nullptr;
+}  // namespace
+
+TComponent* ApplicationRoot() { return g_applicationRoot; }
+void SetApplicationRoot(TComponent* root) { g_applicationRoot = root; }
+
 const TClass& TPersistent::StaticClass() {
   static const TClass info("TPersistent", &TObject::StaticClass());
   return info;

@@ -65,6 +65,12 @@ class TComponent : public TPersistent {
   uint32_t state_ = 0;
 };
 
+// The root of the program's ownership tree (the application object), or nullptr before it
+// exists. The application object registers itself; searches that start "from the application"
+// (such as the form translation looking for a language synchroniser) begin here.
+TComponent* ApplicationRoot();
+void SetApplicationRoot(TComponent* root);
+
 class TCollection;
 
 // One item of a collection; a persistent object with an index.
@@ -78,7 +84,13 @@ class TCollectionItem : public TPersistent {
   int Index() const;
 
  private:
-  friend class TCollection;
+  friend // The root of the program's ownership tree (the application object), or nullptr before it
+// exists. The application object registers itself; searches that start "from the application"
+// (such as the form translation looking for a language synchroniser) begin here.
+TComponent* ApplicationRoot();
+void SetApplicationRoot(TComponent* root);
+
+class TCollection;
   TCollection* collection_;
 };
 
