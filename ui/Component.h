@@ -84,13 +84,7 @@ class TCollectionItem : public TPersistent {
   int Index() const;
 
  private:
-  friend // The root of the program's ownership tree (the application object), or nullptr before it
-// exists. The application object registers itself; searches that start "from the application"
-// (such as the form translation looking for a language synchroniser) begin here.
-TComponent* ApplicationRoot();
-void SetApplicationRoot(TComponent* root);
-
-class TCollection;
+  friend class TCollection;
   TCollection* collection_;
 };
 
