@@ -281,7 +281,7 @@ void SetPropertyText(TObject& target, std::string_view propName, const std::stri
       }
       if (!p->SetObj) return;
       TObject* value = ResolvePath(root, text);
-      if (!value || !p->PropClass || value->InheritsFrom(*p->PropClass)) p->SetObj(target, value);
+      if (!value || !p->PropClass() || value->InheritsFrom(*p->PropClass())) p->SetObj(target, value);
       return;
     }
     case TTypeKind::tkString:

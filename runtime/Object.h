@@ -49,7 +49,10 @@ struct TPropInfo {
   int64_t MinValue = 0;                 // ordinal range, inclusive
   int64_t MaxValue = 0;
   std::vector<std::string> ValueNames;  // enumeration values, or set elements (bit n = name n)
-  const TClass* PropClass = nullptr;    // tkClass: the class the value must inherit from
+  // tkClass: the class the value must inherit from. Looked up on use, not when the table is
+  // built, so that a class may publish a property typed as itself or a subclass.
+  const TClass& (*ClassOf)() = nullptr;
+  const TClass* PropClass() const { return ClassOf ? &ClassOf() : nullptr; }
 
   std::function<int64_t(const TObject&)> GetOrd;
   std::function<void(TObject&, int64_t)> SetOrd;
@@ -181,7 +184,7 @@ TPropInfo ObjectProp(std::string name, V* (C::*get)() const, void (C::*set)(V*))
   TPropInfo p;
   p.Name = std::move(name);
   p.Kind = TTypeKind::tkClass;
-  p.PropClass = &V::StaticClass();
+  p.ClassOf = &V::StaticClass;
   p.GetObj = [get](const TObject& o) -> TObject* { return (static_cast<const C&>(o).*get)(); };
   if (set) p.SetObj = [set](TObject& o, TObject* v) { (static_cast<C&>(o).*set)(static_cast<V*>(v)); };
   return p;
