@@ -1,6 +1,7 @@
 #include "ini/SectionIni.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <memory>
@@ -500,6 +501,10 @@ void TSectionIniFile::SaveIfModified() {
 
 void TSectionIniFile::WriteBack() {
   Env& env = Env::Default();
+  // Replacing by rename would slip past a read-only mark that writing in place respects.
+  std::optional<uint32_t> attributes = env.GetAttributes(fileName_);
+  if (attributes && (*attributes & faReadOnly) && !(*attributes & faDirectory))
+    throw EInOutError("Cannot write \"" + fileName_ + "\": the file is read-only", EACCES);
   std::unique_ptr<WritableFile> file;
   std::string temp = env.CreateTempFileBeside(fileName_, &file);
   try {

@@ -46,7 +46,8 @@
 // as a section header ("[" at the start of the key, "]" at the end of the value).
 //
 // Write-back is atomic: the content goes to a new file in the same folder, which is flushed to
-// disk and renamed over the INI file with the old file's permission bits. When any step fails the
+// disk and renamed over the INI file with the old file's permission bits; a file marked read-only
+// is not replaced (EInOutError with the access-denied code). When any step fails the
 // old file is left exactly as it was, the temporary file is removed, the failure is raised and
 // Modified stays true, so a later UpdateFile can try again.
 //

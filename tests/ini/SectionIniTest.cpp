@@ -768,6 +768,21 @@ TEST_F(WriteBackFailureTest, RefusedTemporaryFile) {
                          EACCES);
 }
 
+TEST_F(WriteBackFailureTest, ReadOnlyFileIsNotReplaced) {
+  TSectionIniFile ini(path);
+  ini.WriteText("big", "key0", "changed");
+  fs::permissions(path, fs::perms::owner_read | fs::perms::group_read);
+  try {
+    ini.UpdateFile();
+    ADD_FAILURE() << "replaced";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), EACCES);
+  }
+  EXPECT_TRUE(ini.Modified);
+  EXPECT_TRUE(Get(path) == original);
+  EXPECT_EQ(dir.Names(), V{"test.ini"});
+}
+
 TEST_F(WriteBackFailureTest, DestructorSwallowsAndKeepsTheOldFile) {
   FaultEnv fault(Env::Platform());
   fault.FailWritesAfter(100);
