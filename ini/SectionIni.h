@@ -75,7 +75,8 @@ using TSectionConflictEvent = std::function<bool(const std::string& name, TStrin
 
 // The sections of a store: entry i holds a section name and, as its object, that section's line
 // list, which the entry owns (it is freed when the entry is removed or the list is destroyed).
-// Every lookup of a section by name goes through IndexOfSection; IndexOf is redirected to it.
+// Every lookup of a section by name goes through IndexOfSection; IndexOf called on a TSectionList
+// is redirected to it (through a plain TStringList reference it is the list's ordinary search).
 class TSectionList : public TStringList {
   DV_CLASS(TSectionList)
 
