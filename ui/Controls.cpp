@@ -275,12 +275,10 @@ int32_t TWinControl::TabOrder() const {
 }
 
 void TWinControl::SetTabOrder(int32_t order) {
-  if (Loading()) wantedTabOrder_ = order;
   TWinControl* parent = Parent();
-  if (!parent) {
-    wantedTabOrder_ = order;
-    return;
-  }
+  // Remembered while loading (applied again in Loaded) and while unplaced (applied on placing).
+  wantedTabOrder_ = Loading() || !parent ? order : -1;
+  if (!parent) return;
   auto& list = parent->tabList_;
   int32_t current = TabOrder();
   if (current < 0) return;

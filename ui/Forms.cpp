@@ -136,14 +136,15 @@ TForm::~TForm() {
       if (Application) Application->HandleException(std::current_exception());
     }
   }
-  if (Visible()) {
-    TControl::SetVisible(false);
-    if (Screen) Screen->FormHidden(this);
-  }
+  // The concrete form is gone already: no more events of this form (their handlers would find
+  // its fields destroyed), but a form that was active hands activation on.
+  bool wasActive = Active();
+  if (Visible()) TControl::SetVisible(false);
+  if (Screen) Screen->RemoveForm(this);
+  if (TForm* next = wasActive && Screen ? Screen->ActiveForm() : nullptr) next->RaiseActivate();
   // The controls go while the form is still whole, so that they can leave it properly.
   activeControl_ = nullptr;
   DestroyControls();
-  if (Screen) Screen->RemoveForm(this);
   if (Application) Application->FormDestroying(this);
 }
 

@@ -135,6 +135,9 @@ class TForm : public TWinControl {
   void SetFocus();
 
   TNotifyEvent OnCreate;
+  // Raised by TForm's destructor, after the concrete form's destructor: its controls and
+  // components still exist, its own fields do not. A form destroyed while shown raises no
+  // OnHide or OnDeactivate.
   TNotifyEvent OnDestroy;
   TNotifyEvent OnShow;
   TNotifyEvent OnHide;

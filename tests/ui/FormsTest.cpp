@@ -275,6 +275,29 @@ TEST_F(FormsTest, ModalFormsTakeAndGiveBackActivation) {
                                              "dlg activate", "dlg hide", "dlg deactivate", "main activate"}));
 }
 
+TEST_F(FormsTest, DestroyingAShownFormRaisesNoEventsOfItsOwnAndHandsOnActivation) {
+  // Handlers of a real form would use its fields, which are destroyed before TForm's destructor.
+  class TNoisyForm : public TForm {
+   public:
+    explicit TNoisyForm(TComponent* owner) : TForm(owner) {
+      OnDeactivate = [](TObject*) { g_log.push_back("noisy deactivate"); };
+      OnHide = [](TObject*) { g_log.push_back("noisy hide"); };
+    }
+  };
+  TForm* main = app->CreateForm<TForm>();
+  main->OnActivate = [](TObject*) { g_log.push_back("main activate"); };
+  main->Show();
+  auto* noisy = CreateForm<TNoisyForm>(app.get());
+  noisy->SetName("noisy");
+  noisy->Show();
+  g_log.clear();
+  delete noisy;
+  EXPECT_EQ(g_log, std::vector<std::string>{"main activate"});
+  EXPECT_EQ(fe->Count("noisy:hidden"), 1);
+  EXPECT_EQ(Screen->ActiveForm(), main);
+  EXPECT_EQ(Screen->FormCount(), 1);
+}
+
 TEST_F(FormsTest, RunShowsTheMainFormAndEndsWhenItCloses) {
   TForm* main = app->CreateForm<TForm>();
   EXPECT_EQ(app->MainForm(), main);
