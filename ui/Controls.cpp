@@ -230,7 +230,7 @@ void TControl::Click() {
 }
 
 void TControl::MouseMove(TShiftState shift, int32_t x, int32_t y) {
-  if (OnMouseMove && !Loading()) OnMouseMove(this, shift, x, y);
+  if (OnMouseMove && !Loading() && CanInteract()) OnMouseMove(this, shift, x, y);
 }
 
 // ---- TWinControl --------------------------------------------------------------------------------

@@ -163,7 +163,8 @@ class TControl : public TComponent {
   // A click: does nothing unless CanInteract(); otherwise what a click does for this kind of
   // control, which raises OnClick.
   void Click();
-  // The pointer moved to (x, y) in client coordinates: raises OnMouseMove.
+  // The pointer moved to (x, y) in client coordinates: raises OnMouseMove (unless CanInteract()
+  // is false: a disabled control gets no mouse input).
   void MouseMove(TShiftState shift, int32_t x, int32_t y);
 
   TNotifyEvent OnClick;

@@ -271,6 +271,7 @@ void TCustomListControl::SetItemText(int32_t index, const std::string& text) {
 }
 
 void TCustomListControl::SelectItem(int32_t index) {
+  if (!CanInteract()) return;
   SetItemIndex(index);
   if (!Loading()) SelectionAction();
 }

@@ -187,7 +187,7 @@ class TCustomListControl : public TWinControl {
   void SetItemText(int32_t index, const std::string& text);
 
   // User action: the user selected the item at `index` (-1: none). Sets ItemIndex, then raises
-  // the control's selection events.
+  // the control's selection events. Nothing happens unless CanInteract().
   void SelectItem(int32_t index);
 
  protected:
@@ -244,7 +244,8 @@ class TCheckListBox : public TListBox {
   // Raise EListError for a bad index. Setting by code raises no event.
   bool Checked(int32_t index) const;
   void SetChecked(int32_t index, bool checked);
-  // User action: the user toggled the mark of item `index`; raises OnClickCheck.
+  // User action: the user toggled the mark of item `index`; raises OnClickCheck. Nothing
+  // happens unless CanInteract().
   void ClickCheck(int32_t index);
 
   TNotifyEvent OnClickCheck;

@@ -95,6 +95,11 @@ TEST_F(ListControlsTest, OnlyUserSelectionsRaiseEvents) {
   cbx->SelectItem(1);
   lb->SelectItem(1);
   EXPECT_EQ(events, (std::vector<std::string>{"cbx click 1", "cbx change", "lb click 1"}));
+  // A disabled list cannot be used (the script list during a run).
+  cbx->SetEnabled(false);
+  cbx->SelectItem(0);
+  EXPECT_EQ(cbx->ItemIndex(), 1);
+  EXPECT_EQ(events.size(), 3u);
 }
 
 TEST_F(ListControlsTest, ItemAtPosCountsOnlyExistingLinesInsideTheClientArea) {
@@ -114,6 +119,21 @@ TEST_F(ListControlsTest, ItemAtPosCountsOnlyExistingLinesInsideTheClientArea) {
   lb->SetItemHeight(20);
   EXPECT_EQ(lb->ItemAtPos(5, 19, true), 1);
   EXPECT_EQ(lb->ItemAtPos(5, 20, true), 2);
+}
+
+TEST_F(ListControlsTest, PointerMovesCanTurnTheLineUnderThePointerIntoTheHint) {
+  auto* lb = Make<TListBox>(form, form, "lbSrcExt");
+  lb->SetBounds(252, 16, 96, 116);
+  lb->Items()->SetCommaText("*.doc,*.a-very-long-filter-that-does-not-fit");
+  lb->OnMouseMove = [lb](TObject*, TShiftState, int32_t x, int32_t y) {
+    int32_t i = lb->ItemAtPos(x, y, true);
+    lb->SetHint(i >= 0 ? lb->Items()->Strings(i) : std::string());
+  };
+  lb->MouseMove(0, 10, 15);
+  EXPECT_EQ(lb->Hint(), "*.a-very-long-filter-that-does-not-fit");
+  lb->MouseMove(0, 10, 60);
+  EXPECT_EQ(lb->Hint(), "");
+  EXPECT_EQ(fe->Count("lbSrcExt.Hint"), 2);
 }
 
 TEST_F(ListControlsTest, CheckMarksStayWithTheirItemsWhenSortingIsSwitchedOn) {
