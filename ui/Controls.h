@@ -75,7 +75,9 @@ auto BindEvent(C* object, void (C::*method)(Args...)) {
 // Items changed means the item list of a list control, or the state of its items (check marks),
 // changed; read them back. Shown and Hidden report Visible turning on and off (a form that is
 // shown or hidden included). Destroying comes from the control's destructor: from then on the
-// control may only be used as a key.
+// control may only be used as a key. Derived values are not announced for every control they
+// affect: a control's ActiveHint follows its parents' Hint, so a front end refreshes the hints
+// below a control whose Hint changed.
 class TControlObserver {
  public:
   virtual ~TControlObserver() = default;

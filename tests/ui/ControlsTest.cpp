@@ -290,5 +290,20 @@ TEST_F(ControlsTest, ObserverHearsOnlyRealChanges) {
   EXPECT_EQ(fe->Notes, (std::vector<std::string>{"lbl.Caption", "lbl:hidden", "lbl.Left", "lbl.Top"}));
 }
 
+TEST(Events, BindEventPassesTheEventsArgumentsToTheMethod) {
+  struct THandler {
+    std::string seen;
+    void KeyPress(TObject* sender, char& key) {
+      seen += std::string(sender ? "sender " : "none ") + key;
+      key = 0;
+    }
+  } handler;
+  TKeyPressEvent event = BindEvent(&handler, &THandler::KeyPress);
+  char key = 'a';
+  event(nullptr, key);
+  EXPECT_EQ(key, 0);
+  EXPECT_EQ(handler.seen, "none a");
+}
+
 }  // namespace
 }  // namespace dravello::testing
