@@ -48,7 +48,10 @@ TControl::~TControl() {
   if (g_observer) g_observer->Destroying(*this);
   if (TForm* form = GetParentForm(this); form && form != this) form->ControlRemoving(this);
   if (Application) Application->ControlDestroying(this);
-  if (parent_) parent_->RemoveControl(this);
+  if (parent_) {
+    parent_->RemoveControl(this);
+    if (align_ != alNone && !parent_->destroying_) parent_->AlignControls();
+  }
   font_->OnChange = nullptr;
 }
 
@@ -249,7 +252,8 @@ TWinControl::TWinControl(TComponent* owner) : TControl(owner) {}
 TWinControl::~TWinControl() { DestroyControls(); }
 
 void TWinControl::DestroyControls() {
-  // Each child takes itself out of controls_ as it goes.
+  // Each child takes itself out of controls_ as it goes; the rest need no new places.
+  destroying_ = true;
   while (!controls_.empty()) delete controls_.back();
 }
 

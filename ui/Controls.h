@@ -277,6 +277,7 @@ class TWinControl : public TControl {
   bool tabStop_ = false;
   int32_t wantedTabOrder_ = -1;
   bool aligning_ = false;
+  bool destroying_ = false;
 };
 
 // A control without a window of its own: it cannot take the focus or hold controls.

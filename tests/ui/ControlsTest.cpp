@@ -206,8 +206,12 @@ TEST_F(ControlsTest, AlignedControlsShareTheClientArea) {
   EXPECT_EQ(form->Width(), 408);
   EXPECT_EQ(stb->Width(), 400);
   EXPECT_EQ(lang->Left(), 379);
-  // A hidden aligned control gives its room back.
+  // A hidden aligned control gives its room back, and so does a destroyed one.
   stb->SetVisible(false);
+  EXPECT_EQ(gbx->Height(), 108);
+  stb->SetVisible(true);
+  EXPECT_EQ(gbx->Height(), 88);
+  delete stb;
   EXPECT_EQ(gbx->Height(), 108);
 }
 
