@@ -68,10 +68,10 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(PropertyTable, ObjectPropertiesNameTheirClass) {
-  EXPECT_EQ(TListBox::StaticClass().FindProperty("Items")->PropClass, &TStringList::StaticClass());
-  EXPECT_EQ(TSpeedButton::StaticClass().FindProperty("Glyph")->PropClass, &TBitmap::StaticClass());
-  EXPECT_EQ(TButton::StaticClass().FindProperty("Font")->PropClass, &TFont::StaticClass());
-  EXPECT_EQ(TForm::StaticClass().FindProperty("ActiveControl")->PropClass, &TWinControl::StaticClass());
+  EXPECT_EQ(TListBox::StaticClass().FindProperty("Items")->PropClass(), &TStringList::StaticClass());
+  EXPECT_EQ(TSpeedButton::StaticClass().FindProperty("Glyph")->PropClass(), &TBitmap::StaticClass());
+  EXPECT_EQ(TButton::StaticClass().FindProperty("Font")->PropClass(), &TFont::StaticClass());
+  EXPECT_EQ(TForm::StaticClass().FindProperty("ActiveControl")->PropClass(), &TWinControl::StaticClass());
 }
 
 TEST(PropertyTable, OnlyCaptionedControlsPublishCaption) {
@@ -122,7 +122,7 @@ TEST(PropertyTable, EveryPropertyHasTheAccessorsOfItsKind) {
             break;
           case TTypeKind::tkClass:
             EXPECT_TRUE(p.GetObj && p.SetObj);
-            EXPECT_NE(p.PropClass, nullptr);
+            EXPECT_NE(p.PropClass(), nullptr);
             break;
           case TTypeKind::tkMethod:
             EXPECT_EQ(p.Name.rfind("On", 0), 0u);
