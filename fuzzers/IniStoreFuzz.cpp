@@ -290,7 +290,9 @@ int IniStore(const uint8_t* data, size_t size) {
     ini.TrimAroundEquals = inputHash & 4;
     ini.UnquoteValues = inputHash & 8;
     ini.TrimLineEnds = inputHash & 16;
-    ini.FileBufferSize = static_cast<int32_t>((inputHash >> 8) % 64) - 8;  // tiny and default buffers
+    // The default and a few odd buffer sizes; tiny ones cut lines and CR LF pairs apart.
+    static const int32_t kBufferSizes[] = {28672, 28672, 28672, 4096, 0, -1, 3, 1};
+    ini.FileBufferSize = kBufferSizes[(inputHash >> 8) % 8];
     ini.OnSectionConflict = [&](const std::string&, TStringList& earlier, TStringList& later) {
       // Merge the later lines into the earlier section, or let the later one win.
       if (later.Count() % 2 == 0) {
