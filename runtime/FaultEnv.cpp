@@ -13,8 +13,10 @@ class FaultWritableFile final : public WritableFile {
   FaultWritableFile(FaultEnv& env, std::string path, std::unique_ptr<WritableFile> target)
       : env_(env), path_(std::move(path)), target_(std::move(target)) {}
   void Append(const char* data, size_t n) override {
-    env_.ChargeWrite(path_, n);
-    target_->Append(data, n);
+    // Like a disk that fills up: the part that still fits is written, then the write fails.
+    size_t allowed = env_.ChargeWrite(n);
+    target_->Append(data, allowed);
+    if (allowed < n) env_.FailWrite(path_);
   }
   void Sync() override {
     env_.CheckSync(path_);
@@ -33,7 +35,15 @@ class FaultSequentialFile final : public SequentialFile {
   FaultSequentialFile(FaultEnv& env, std::string path, std::unique_ptr<SequentialFile> target)
       : env_(env), path_(std::move(path)), target_(std::move(target)) {}
   size_t Read(char* buf, size_t n) override {
-    size_t got = target_->Read(buf, n);
+    // What the budget still allows is delivered; the read after that fails, unless it only
+    // finds the end of the file.
+    size_t allowed = env_.ReadAllowance(n);
+    if (allowed == 0 && n > 0) {
+      char probe;
+      if (target_->Read(&probe, 1) == 0) return 0;
+      env_.FailRead(path_);
+    }
+    size_t got = target_->Read(buf, allowed);
     env_.ChargeRead(path_, got);
     return got;
   }
@@ -50,6 +60,7 @@ class FaultRandomAccessFile final : public RandomAccessFile {
       : env_(env), path_(std::move(path)), target_(std::move(target)) {}
   int64_t Size() override { return target_->Size(); }
   size_t ReadAt(int64_t offset, char* buf, size_t n) override {
+    // A short positioned read would look like the end of the file, so it fails whole.
     size_t got = target_->ReadAt(offset, buf, n);
     env_.ChargeRead(path_, got);
     return got;
@@ -68,24 +79,43 @@ void FaultEnv::Check(const char* op, const std::string& path) {
     throw EOSError(std::string("Injected failure: ") + op + " \"" + path + "\"", EACCES);
 }
 
-void FaultEnv::ChargeWrite(const std::string& path, size_t n) {
+size_t FaultEnv::ChargeWrite(size_t n) {
+  size_t allowed = n;
   if (writeBudget_ >= 0) {
-    if (static_cast<int64_t>(n) > writeBudget_) {
-      writeBudget_ = 0;
-      throw EInOutError("Cannot write \"" + path + "\": " + std::strerror(ENOSPC), ENOSPC);
-    }
-    writeBudget_ -= static_cast<int64_t>(n);
+    if (static_cast<int64_t>(n) > writeBudget_) allowed = static_cast<size_t>(writeBudget_);
+    writeBudget_ -= static_cast<int64_t>(allowed);
   }
-  bytesWritten_ += static_cast<int64_t>(n);
+  bytesWritten_ += static_cast<int64_t>(allowed);
+  return allowed;
+}
+
+void FaultEnv::FailWrite(const std::string& path) {
+  throw EInOutError("Cannot write \"" + path + "\": " + std::strerror(ENOSPC), ENOSPC);
+}
+
+size_t FaultEnv::ReadAllowance(size_t n) const {
+  if (readBudget_ < 0) return n;
+  return static_cast<int64_t>(n) > readBudget_ ? static_cast<size_t>(readBudget_) : n;
+}
+
+void FaultEnv::FailRead(const std::string& path) {
+  throw EInOutError("Cannot read \"" + path + "\": " + std::strerror(EIO), EIO);
 }
 
 void FaultEnv::ChargeRead(const std::string& path, size_t n) {
   if (readBudget_ < 0) return;
   if (static_cast<int64_t>(n) > readBudget_) {
     readBudget_ = 0;
-    throw EInOutError("Cannot read \"" + path + "\": " + std::strerror(EIO), EIO);
+    FailRead(path);
   }
   readBudget_ -= static_cast<int64_t>(n);
+}
+
+void FaultEnv::RunBeforeRead(const std::string& path) {
+  if (!beforeRead_) return;
+  auto hook = std::move(beforeRead_);
+  beforeRead_ = nullptr;
+  hook(path);
 }
 
 void FaultEnv::CheckSync(const std::string& path) {
@@ -114,16 +144,13 @@ void FaultEnv::RenameFile(const std::string& from, const std::string& to) {
 
 std::unique_ptr<SequentialFile> FaultEnv::NewSequentialFile(const std::string& path) {
   Check("open", path);
-  if (beforeRead_) {
-    auto hook = std::move(beforeRead_);
-    beforeRead_ = nullptr;
-    hook(path);
-  }
+  RunBeforeRead(path);
   return std::make_unique<FaultSequentialFile>(*this, path, Target().NewSequentialFile(path));
 }
 
 std::unique_ptr<RandomAccessFile> FaultEnv::NewRandomAccessFile(const std::string& path) {
   Check("open", path);
+  RunBeforeRead(path);
   return std::make_unique<FaultRandomAccessFile>(*this, path, Target().NewRandomAccessFile(path));
 }
 

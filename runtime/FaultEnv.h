@@ -16,20 +16,24 @@ class FaultEnv : public EnvWrapper {
  public:
   explicit FaultEnv(Env& target) : EnvWrapper(target) {}
 
-  // Writes fail with ENOSPC once this many more bytes have been written (across all files);
-  // -1 never fails.
+  // Writes fail with ENOSPC once this many more bytes have been written (across all files); the
+  // write that crosses the limit writes the bytes that still fit, then fails. -1 never fails.
   void FailWritesAfter(int64_t bytes) { writeBudget_ = bytes; }
-  // Reads fail with EIO once this many more bytes have been read; -1 never fails.
+  // Reads fail with EIO once this many more bytes have been read: a sequential read delivers
+  // what is left of the budget and the next one fails (unless it finds the end of the file); a
+  // positioned read that does not fit fails whole. -1 never fails.
   void FailReadsAfter(int64_t bytes) { readBudget_ = bytes; }
   // Sync fails with EIO.
   void FailSync(bool fail) { failSync_ = fail; }
-  // Operations on paths for which the predicate holds fail with EACCES. `op` is one of "open",
-  // "create", "rename", "mkdir", "delete", "list", "attrs", "time".
+  // Operations on paths for which the predicate holds fail with EACCES (EOSError). `op` is one of
+  // "open" (reading, appending), "create" (new or temporary file; the path is the one asked for),
+  // "rename" (the path is the target), "mkdir", "delete", "list", "attrs" (setting), "time";
+  // nullptr disarms.
   void FailWhen(std::function<bool(const std::string& op, const std::string& path)> predicate) {
     failWhen_ = std::move(predicate);
   }
-  // Runs once, just before the next file is opened for reading (for example to delete or change
-  // a source between listing and copying).
+  // Runs once, just before the next file is opened for reading, sequentially or at positions
+  // (for example to delete or change a source between listing and copying).
   void BeforeFirstRead(std::function<void(const std::string& path)> hook) { beforeRead_ = std::move(hook); }
 
   int64_t BytesWritten() const { return bytesWritten_; }
@@ -45,15 +49,24 @@ class FaultEnv : public EnvWrapper {
   std::unique_ptr<WritableFile> NewAppendableFile(const std::string& path) override;
   std::string CreateTempFileBeside(const std::string& path, std::unique_ptr<WritableFile>* file) override;
   void SetFileTime(const std::string& path, int64_t mtimeNs) override;
-  bool SetAttributes(const std::string& path, uint32_t attributes, const FileStat* asRead) override;
+  bool SetAttributes(const std::string& path, uint32_t attributes, const FileStat* asRead = nullptr) override;
 
-  // Used by the file wrappers.
-  void ChargeWrite(const std::string& path, size_t n);
+  // Used by the file wrappers: how many of n bytes may still be written (charged at once), the
+  // failure once they are gone, how many may be read, charging what was read, and Sync.
+  size_t ChargeWrite(size_t n);
+  [[noreturn]] void FailWrite(const std::string& path);
+  // Charges n bytes whole, failing without a partial write when they do not fit.
+  void ChargeWrite(const std::string& path, size_t n) {
+    if (ChargeWrite(n) < n) FailWrite(path);
+  }
+  size_t ReadAllowance(size_t n) const;
+  [[noreturn]] void FailRead(const std::string& path);
   void ChargeRead(const std::string& path, size_t n);
   void CheckSync(const std::string& path);
 
  private:
   void Check(const char* op, const std::string& path);
+  void RunBeforeRead(const std::string& path);
 
   int64_t writeBudget_ = -1;
   int64_t readBudget_ = -1;
