@@ -13,10 +13,8 @@ class FaultWritableFile final : public WritableFile {
   FaultWritableFile(FaultEnv& env, std::string path, std::unique_ptr<WritableFile> target)
       : env_(env), path_(std::move(path)), target_(std::move(target)) {}
   void Append(const char* data, size_t n) override {
-    // Like a disk that fills up: the part that still fits is written, then the write fails.
-    size_t allowed = env_.ChargeWrite(n);
-    target_->Append(data, allowed);
-    if (allowed < n) env_.FailWrite(path_);
+    env_.ChargeWrite(path_, n);
+    target_->Append(data, n);
   }
   void Sync() override {
     env_.CheckSync(path_);
@@ -35,15 +33,7 @@ class FaultSequentialFile final : public SequentialFile {
   FaultSequentialFile(FaultEnv& env, std::string path, std::unique_ptr<SequentialFile> target)
       : env_(env), path_(std::move(path)), target_(std::move(target)) {}
   size_t Read(char* buf, size_t n) override {
-    // What the budget still allows is delivered; the read after that fails, unless it only
-    // finds the end of the file.
-    size_t allowed = env_.ReadAllowance(n);
-    if (allowed == 0 && n > 0) {
-      char probe;
-      if (target_->Read(&probe, 1) == 0) return 0;
-      env_.FailRead(path_);
-    }
-    size_t got = target_->Read(buf, allowed);
+    size_t got = target_->Read(buf, n);
     env_.ChargeRead(path_, got);
     return got;
   }
@@ -60,7 +50,6 @@ class FaultRandomAccessFile final : public RandomAccessFile {
       : env_(env), path_(std::move(path)), target_(std::move(target)) {}
   int64_t Size() override { return target_->Size(); }
   size_t ReadAt(int64_t offset, char* buf, size_t n) override {
-    // A short positioned read would look like the end of the file, so it fails whole.
     size_t got = target_->ReadAt(offset, buf, n);
     env_.ChargeRead(path_, got);
     return got;
@@ -79,34 +68,22 @@ void FaultEnv::Check(const char* op, const std::string& path) {
     throw EOSError(std::string("Injected failure: ") + op + " \"" + path + "\"", EACCES);
 }
 
-size_t FaultEnv::ChargeWrite(size_t n) {
-  size_t allowed = n;
+void FaultEnv::ChargeWrite(const std::string& path, size_t n) {
   if (writeBudget_ >= 0) {
-    if (static_cast<int64_t>(n) > writeBudget_) allowed = static_cast<size_t>(writeBudget_);
-    writeBudget_ -= static_cast<int64_t>(allowed);
+    if (static_cast<int64_t>(n) > writeBudget_) {
+      writeBudget_ = 0;
+      throw EInOutError("Cannot write \"" + path + "\": " + std::strerror(ENOSPC), ENOSPC);
+    }
+    writeBudget_ -= static_cast<int64_t>(n);
   }
-  bytesWritten_ += static_cast<int64_t>(allowed);
-  return allowed;
-}
-
-void FaultEnv::FailWrite(const std::string& path) {
-  throw EInOutError("Cannot write \"" + path + "\": " + std::strerror(ENOSPC), ENOSPC);
-}
-
-size_t FaultEnv::ReadAllowance(size_t n) const {
-  if (readBudget_ < 0) return n;
-  return static_cast<int64_t>(n) > readBudget_ ? static_cast<size_t>(readBudget_) : n;
-}
-
-void FaultEnv::FailRead(const std::string& path) {
-  throw EInOutError("Cannot read \"" + path + "\": " + std::strerror(EIO), EIO);
+  bytesWritten_ += static_cast<int64_t>(n);
 }
 
 void FaultEnv::ChargeRead(const std::string& path, size_t n) {
   if (readBudget_ < 0) return;
   if (static_cast<int64_t>(n) > readBudget_) {
     readBudget_ = 0;
-    FailRead(path);
+    throw EInOutError("Cannot read \"" + path + "\": " + std::strerror(EIO), EIO);
   }
   readBudget_ -= static_cast<int64_t>(n);
 }

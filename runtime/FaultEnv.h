@@ -16,12 +16,13 @@ class FaultEnv : public EnvWrapper {
  public:
   explicit FaultEnv(Env& target) : EnvWrapper(target) {}
 
-  // Writes fail with ENOSPC once this many more bytes have been written (across all files); the
-  // write that crosses the limit writes the bytes that still fit, then fails. -1 never fails.
+  // Writes fail with ENOSPC once this many more bytes have been written (across all files): a
+  // write that does not fit in what is left fails whole, writing nothing, and BytesWritten counts
+  // the writes that went through. -1 never fails.
   void FailWritesAfter(int64_t bytes) { writeBudget_ = bytes; }
-  // Reads fail with EIO once this many more bytes have been read: a sequential read delivers
-  // what is left of the budget and the next one fails (unless it finds the end of the file); a
-  // positioned read that does not fit fails whole. -1 never fails.
+  // Reads fail with EIO once this many more bytes have been read: a read that brings more than
+  // is left fails (its bytes are lost); reaching the end of a file within the budget is no
+  // failure. -1 never fails.
   void FailReadsAfter(int64_t bytes) { readBudget_ = bytes; }
   // Sync fails with EIO.
   void FailSync(bool fail) { failSync_ = fail; }
@@ -51,16 +52,8 @@ class FaultEnv : public EnvWrapper {
   void SetFileTime(const std::string& path, int64_t mtimeNs) override;
   bool SetAttributes(const std::string& path, uint32_t attributes, const FileStat* asRead = nullptr) override;
 
-  // Used by the file wrappers: how many of n bytes may still be written (charged at once), the
-  // failure once they are gone, how many may be read, charging what was read, and Sync.
-  size_t ChargeWrite(size_t n);
-  [[noreturn]] void FailWrite(const std::string& path);
-  // Charges n bytes whole, failing without a partial write when they do not fit.
-  void ChargeWrite(const std::string& path, size_t n) {
-    if (ChargeWrite(n) < n) FailWrite(path);
-  }
-  size_t ReadAllowance(size_t n) const;
-  [[noreturn]] void FailRead(const std::string& path);
+  // Used by the file wrappers.
+  void ChargeWrite(const std::string& path, size_t n);
   void ChargeRead(const std::string& path, size_t n);
   void CheckSync(const std::string& path);
 

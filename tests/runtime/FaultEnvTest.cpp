@@ -23,7 +23,7 @@ class FaultEnvTest : public ::testing::Test {
   FaultEnv env{Env::Platform()};
 };
 
-TEST_F(FaultEnvTest, WriteBudgetSpansAllFilesAndWritesUpToTheLimit) {
+TEST_F(FaultEnvTest, WriteBudgetSpansAllFiles) {
   env.FailWritesAfter(10);
   auto a = env.NewWritableFile(dir / "a");
   auto b = env.NewWritableFile(dir / "b");
@@ -34,19 +34,19 @@ TEST_F(FaultEnvTest, WriteBudgetSpansAllFilesAndWritesUpToTheLimit) {
   } catch (const EInOutError& e) {
     EXPECT_EQ(e.ErrorCode(), ENOSPC);
   }
-  EXPECT_THROW(a->Append(std::string("x")), EInOutError);
+  EXPECT_THROW(a->Append(std::string("x")), EInOutError);  // once full, full
   a->Append(std::string());  // nothing to write never fails
   a->Close();
   b->Close();
-  EXPECT_EQ(env.BytesWritten(), 10);
+  EXPECT_EQ(env.BytesWritten(), 6);
   EXPECT_EQ(ReadBytes(dir / "a"), "123456");
-  EXPECT_EQ(ReadBytes(dir / "b"), "abcd");  // the disk filled up part way
+  EXPECT_EQ(ReadBytes(dir / "b"), "");  // the failing write wrote nothing
 
   env.FailWritesAfter(-1);
   auto c = env.NewWritableFile(dir / "c");
   c->Append(std::string(100, 'c'));
   c->Close();
-  EXPECT_EQ(env.BytesWritten(), 110);
+  EXPECT_EQ(env.BytesWritten(), 106);
 }
 
 TEST_F(FaultEnvTest, TemporaryAndAppendedFilesAreChargedToo) {
@@ -59,12 +59,12 @@ TEST_F(FaultEnvTest, TemporaryAndAppendedFilesAreChargedToo) {
   EXPECT_THROW(temp->Append(std::string("x")), EInOutError);
 }
 
-TEST_F(FaultEnvTest, ReadBudgetDeliversUpToTheLimitThenFails) {
+TEST_F(FaultEnvTest, ReadBudgetFailsTheReadThatCrossesIt) {
   WriteBytes(dir / "f", "0123456789");
-  env.FailReadsAfter(4);
+  env.FailReadsAfter(6);
   auto in = env.NewSequentialFile(dir / "f");
   char buf[100];
-  ASSERT_EQ(in->Read(buf, sizeof buf), 4u);
+  ASSERT_EQ(in->Read(buf, 4), 4u);
   EXPECT_EQ(std::string(buf, 4), "0123");
   try {
     in->Read(buf, sizeof buf);
@@ -76,7 +76,8 @@ TEST_F(FaultEnvTest, ReadBudgetDeliversUpToTheLimitThenFails) {
   env.FailReadsAfter(3);
   auto random = env.NewRandomAccessFile(dir / "f");
   EXPECT_EQ(random->ReadAt(0, buf, 2), 2u);
-  EXPECT_THROW(random->ReadAt(2, buf, 5), EInOutError);  // a short read would look like the end
+  EXPECT_THROW(random->ReadAt(2, buf, 5), EInOutError);
+  EXPECT_THROW(random->ReadAt(0, buf, 1), EInOutError);  // the budget is used up
 
   env.FailReadsAfter(-1);
   EXPECT_EQ(ReadFileToString(env, dir / "f"), "0123456789");
