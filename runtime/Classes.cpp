@@ -93,11 +93,55 @@ void TStringList::SetObject(int index, TObject* object) {
 }
 
 int TStringList::CompareStrings(std::string_view a, std::string_view b) const {
-  return caseSensitive_ ? AnsiCompareStr(a, b) : AnsiCompareText(a, b);
+  int c = caseSensitive_ ? AnsiCompareStr(a, b) : AnsiCompareText(a, b);
+  if (c == 0 && exactDuplicates_) c = a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
+  return c;
 }
 
 bool TStringList::SameStrings(std::string_view a, std::string_view b) const {
-  return caseSensitive_ ? a == b : AnsiSameText(a, b);
+  return caseSensitive_ || exactDuplicates_ ? a == b : AnsiSameText(a, b);
+}
+
+std::string TStringList::KeyOf(std::string_view s) const {
+  std::string primary = AnsiSortKey(s, !caseSensitive_);
+  if (!exactDuplicates_) return primary;
+  // (primary key, bytes) as one byte string: zero bytes of the primary key are escaped and it
+  // ends with 00 00, which sorts before any continuation, so byte order is pair order.
+  std::string key;
+  key.reserve(primary.size() + s.size() + 2);
+  for (char c : primary) {
+    key.push_back(c);
+    if (c == '\0') key.push_back('\1');
+  }
+  key.append(2, '\0');
+  key.append(s);
+  return key;
+}
+
+void TStringList::SetExactDuplicates(bool exact) {
+  if (exact == exactDuplicates_) return;
+  exactDuplicates_ = exact;
+  DropKeys();
+  if (sorted_) Sort();
+}
+
+void TStringList::DeleteWhere(const std::function<bool(int index)>& remove) {
+  std::vector<char> drop(items_.size(), 0);
+  for (size_t i = items_.size(); i-- > 0;) drop[i] = remove(static_cast<int>(i)) ? 1 : 0;
+  std::vector<Item> kept;
+  kept.reserve(items_.size());
+  bool changed = false;
+  for (size_t i = 0; i < items_.size(); ++i) {
+    if (drop[i]) {
+      FreeObject(items_[i].object);
+      changed = true;
+    } else {
+      kept.push_back(std::move(items_[i]));
+    }
+  }
+  items_.swap(kept);
+  DropKeys();
+  if (changed) Changed();
 }
 
 bool TStringList::KeyedSearch() const { return sorted_ && CollationGeneration() != 0; }
@@ -107,7 +151,7 @@ void TStringList::EnsureKeys() const {
   if (keysGeneration_ == generation && keys_.size() == items_.size()) return;
   keys_.clear();
   keys_.reserve(items_.size());
-  for (const Item& item : items_) keys_.push_back(AnsiSortKey(item.text, !caseSensitive_));
+  for (const Item& item : items_) keys_.push_back(KeyOf(item.text));
   keysGeneration_ = generation;
 }
 
@@ -125,7 +169,7 @@ bool TStringList::FindKey(const std::string& key, int& index) const {
 }
 
 bool TStringList::Find(std::string_view s, int& index) const {
-  if (KeyedSearch()) return FindKey(AnsiSortKey(s, !caseSensitive_), index);
+  if (KeyedSearch()) return FindKey(KeyOf(s), index);
   // Lower bound: the first entry not less than s, so of several equal entries the first is found.
   size_t lo = 0, hi = items_.size();
   while (lo < hi) {
@@ -146,7 +190,7 @@ int TStringList::AddObject(std::string s, TObject* object) {
     const bool keyed = KeyedSearch();
     bool found;
     if (keyed) {
-      key = AnsiSortKey(s, !caseSensitive_);
+      key = KeyOf(s);
       found = FindKey(key, index);
     } else {
       found = Find(s, index);
@@ -253,7 +297,7 @@ void TStringList::Permute(const std::vector<uint32_t>& order) {
 std::vector<std::string> TStringList::SortByKeys() {
   std::vector<std::string> keys;
   keys.reserve(items_.size());
-  for (const Item& item : items_) keys.push_back(AnsiSortKey(item.text, !caseSensitive_));
+  for (const Item& item : items_) keys.push_back(KeyOf(item.text));
   if (items_.size() < 2) return keys;
   struct Entry {
     std::string_view key;

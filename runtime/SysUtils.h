@@ -120,8 +120,11 @@ std::string StringReplaceAll(std::string_view s, std::string_view from, std::str
 
 #ifdef _WIN32
 inline constexpr char PathDelim = '\\';
+// Whether the file system treats names that differ only in letter case as one name.
+inline constexpr bool FileNamesIgnoreCase = true;
 #else
 inline constexpr char PathDelim = '/';
+inline constexpr bool FileNamesIgnoreCase = false;
 #endif
 
 // The text with PathDelim appended unless it already ends with one (empty gives PathDelim).
