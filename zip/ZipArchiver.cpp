@@ -223,7 +223,10 @@ TZipArchiver::~TZipArchiver() {
   ClearZipContents();
 }
 
-void TZipArchiver::SetUi(TZipArchiverUi* ui) { ui_ = ui; }
+void TZipArchiver::SetUi(TZipArchiverUi* ui) {
+  ui_ = ui;
+  ownerWindow_ = Ui().OwnerWindow();
+}
 
 TZipArchiverUi& TZipArchiver::Ui() const { return ui_ ? *ui_ : TZipArchiverUi::Default(); }
 

@@ -337,7 +337,7 @@ class TZipArchiver : public TComponent {
   void EndBusyCursor();
 
   // The window-framework services in use (message boxes, cursor, message processing, the
-  // password dialog); nullptr restores the default ones.
+  // password dialog, the owner window, which is taken again); nullptr restores the default ones.
   void SetUi(TZipArchiverUi* ui);
   TZipArchiverUi& Ui() const;
 

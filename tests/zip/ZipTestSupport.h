@@ -9,6 +9,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <map>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -176,6 +178,45 @@ class ProgramDirEnv : public EnvWrapper {
 
  private:
   std::string programFile_;
+};
+
+// An Env that serves files held in memory under the given names (and everything else from the
+// target), for tests that read thousands of variants of an archive.
+class MemoryFileEnv : public EnvWrapper {
+ public:
+  explicit MemoryFileEnv(Env& target) : EnvWrapper(target) {}
+  void Put(const std::string& path, std::string bytes) { files_[path] = std::move(bytes); }
+
+  FileStat Stat(const std::string& path) override {
+    auto it = files_.find(path);
+    if (it == files_.end()) return EnvWrapper::Stat(path);
+    FileStat st;
+    st.Kind = FileKind::Regular;
+    st.Size = static_cast<int64_t>(it->second.size());
+    return st;
+  }
+  std::unique_ptr<RandomAccessFile> NewRandomAccessFile(const std::string& path) override {
+    auto it = files_.find(path);
+    if (it == files_.end()) return EnvWrapper::NewRandomAccessFile(path);
+    return std::make_unique<MemoryFile>(it->second);
+  }
+
+ private:
+  class MemoryFile : public RandomAccessFile {
+   public:
+    explicit MemoryFile(std::string bytes) : bytes_(std::move(bytes)) {}
+    int64_t Size() override { return static_cast<int64_t>(bytes_.size()); }
+    size_t ReadAt(int64_t offset, char* buf, size_t n) override {
+      if (offset < 0 || static_cast<size_t>(offset) >= bytes_.size()) return 0;
+      n = std::min(n, bytes_.size() - static_cast<size_t>(offset));
+      std::memcpy(buf, bytes_.data() + offset, n);
+      return n;
+    }
+
+   private:
+    std::string bytes_;
+  };
+  std::map<std::string, std::string> files_;
 };
 
 // Everything a component reported through OnMessage, as "code|text".
