@@ -960,11 +960,13 @@ TEST_F(ZipArchiverTest, NewNameCrcOverwriteSkipCommentAndStreamReplies) {
   Callback(z, d);
   EXPECT_EQ(z.ZipStream().Size(), 1000u);
   EXPECT_EQ(d.FileSize, reinterpret_cast<uintptr_t>(z.ZipStream().Memory()));
+#ifndef __SANITIZE_ADDRESS__  // the sanitizer stops the program instead of failing the allocation
   d = Record(zcaStreamSize, 0, SIZE_MAX / 2, "");
   Callback(z, d);
   EXPECT_EQ(d.ActionArg, 1);
   EXPECT_EQ(d.FileSize, 0u);
   EXPECT_EQ(z.ZipStream().Size(), 1000u);
+#endif
 }
 
 TEST_F(ZipArchiverTest, AfterCallbackHandlerReplacesMessageProcessing) {
