@@ -25,7 +25,11 @@ const TClass& TComponent::StaticClass() {
 }
 
 TComponent::TComponent(TComponent* owner) {
-  if (owner) owner->InsertComponent(this);
+  if (owner) {
+    owner->InsertComponent(this);
+    // Built while its owner is being read from its stored form: part of that form.
+    if (owner->ComponentState() & csLoading) state_ |= csLoading;
+  }
 }
 
 TComponent::~TComponent() {

@@ -29,6 +29,8 @@ class TComponent : public TPersistent {
   DV_CLASS(TComponent)
 
  public:
+  // A component created while its owner is loading (csLoading) starts loading too: it is part of
+  // the stored form being read, and receives Loaded() when that form is complete.
   explicit TComponent(TComponent* owner);
   ~TComponent() override;
 

@@ -96,4 +96,148 @@ std::optional<int32_t> IdentToCursor(std::string_view name) { return Lookup(kCur
 std::optional<int32_t> IdentToColor(std::string_view name) { return Lookup(kColors, name); }
 std::optional<int32_t> IdentToCharset(std::string_view name) { return Lookup(kCharsets, name); }
 
+// ---- TFont ----------------------------------------------------------------------------------
+
+namespace {
+
+// a * b / c rounded to the nearest integer, halves away from zero.
+int32_t MulDiv(int32_t a, int32_t b, int32_t c) {
+  int64_t n = static_cast<int64_t>(a) * b;
+  int64_t q = (n >= 0 ? n + c / 2 : n - c / 2) / c;
+  return static_cast<int32_t>(q);
+}
+
+}  // namespace
+
+const TClass& TFont::StaticClass() {
+  static const TClass info("TFont", &TPersistent::StaticClass(), {
+      StringProp<TFont>("Name", &TFont::Name, &TFont::SetName),
+      OrdProp<TFont, int32_t>("Height", &TFont::Height, &TFont::SetHeight),
+      OrdProp<TFont, int32_t>("Size", &TFont::Size, &TFont::SetSize),
+      OrdProp<TFont, TColor>("Color", &TFont::Color, &TFont::SetColor),
+      OrdProp<TFont, TFontCharset>("Charset", &TFont::Charset, &TFont::SetCharset),
+      SetProp<TFont>("Style", &TFont::Style, &TFont::SetStyle, {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"}),
+  });
+  return info;
+}
+
+void TFont::Changed() {
+  if (OnChange) OnChange();
+}
+
+void TFont::SetName(const std::string& name) {
+  if (name == name_) return;
+  name_ = name;
+  Changed();
+}
+
+void TFont::SetHeight(int32_t height) {
+  if (height == height_) return;
+  height_ = height;
+  Changed();
+}
+
+int32_t TFont::Size() const { return -MulDiv(height_, 72, kPixelsPerInch); }
+
+void TFont::SetSize(int32_t size) { SetHeight(-MulDiv(size, kPixelsPerInch, 72)); }
+
+void TFont::SetColor(TColor color) {
+  if (color == color_) return;
+  color_ = color;
+  Changed();
+}
+
+void TFont::SetCharset(TFontCharset charset) {
+  if (charset == charset_) return;
+  charset_ = charset;
+  Changed();
+}
+
+void TFont::SetStyle(TFontStyles style) {
+  style &= fsBold | fsItalic | fsUnderline | fsStrikeOut;
+  if (style == style_) return;
+  style_ = style;
+  Changed();
+}
+
+bool TFont::SameAs(const TFont& o) const {
+  return name_ == o.name_ && height_ == o.height_ && color_ == o.color_ && charset_ == o.charset_ && style_ == o.style_;
+}
+
+void TFont::Assign(const TFont& other) {
+  if (&other == this || SameAs(other)) return;
+  name_ = other.name_;
+  height_ = other.height_;
+  color_ = other.color_;
+  charset_ = other.charset_;
+  style_ = other.style_;
+  Changed();
+}
+
+int32_t TFont::TextHeight() const {
+  if (height_ >= 0) return height_;
+  int32_t h = -height_;
+  return h + (h + 2) / 5;
+}
+
+// ---- TBitmap --------------------------------------------------------------------------------
+
+const TClass& TBitmap::StaticClass() {
+  static const TClass info("TBitmap", &TPersistent::StaticClass(), {
+      OrdProp<TBitmap, int32_t>("Width", &TBitmap::Width, nullptr),
+      OrdProp<TBitmap, int32_t>("Height", &TBitmap::Height, nullptr),
+  });
+  return info;
+}
+
+TBitmap::TBitmap(int32_t width, int32_t height) {
+  if (width < 0 || height < 0) throw ERangeError("Invalid bitmap size");
+  width_ = width;
+  height_ = height;
+  pixels_.assign(static_cast<size_t>(width) * static_cast<size_t>(height) * 4, 0);
+}
+
+void TBitmap::Changed() {
+  if (OnChange) OnChange();
+}
+
+TRGBA TBitmap::Pixel(int32_t x, int32_t y) const {
+  if (x < 0 || y < 0 || x >= width_ || y >= height_) throw ERangeError("Pixel outside the bitmap");
+  const uint8_t* p = &pixels_[(static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)) * 4];
+  return TRGBA{p[0], p[1], p[2], p[3]};
+}
+
+void TBitmap::SetPixel(int32_t x, int32_t y, TRGBA c) {
+  if (x < 0 || y < 0 || x >= width_ || y >= height_) throw ERangeError("Pixel outside the bitmap");
+  uint8_t* p = &pixels_[(static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)) * 4];
+  p[0] = c.R;
+  p[1] = c.G;
+  p[2] = c.B;
+  p[3] = c.A;
+  Changed();
+}
+
+void TBitmap::LoadFromResourceName(std::string_view name) { Assign(LoadBitmapResource(name).get()); }
+
+void TBitmap::Assign(const TBitmap* other) {
+  if (other == this) return;
+  if (!other) {
+    Clear();
+    return;
+  }
+  width_ = other->width_;
+  height_ = other->height_;
+  pixels_ = other->pixels_;
+  resourceName_ = other->resourceName_;
+  Changed();
+}
+
+void TBitmap::Clear() {
+  if (Empty() && resourceName_.empty()) return;
+  width_ = height_ = 0;
+  pixels_.clear();
+  resourceName_.clear();
+  Changed();
+}
+
 }  // namespace dravello
