@@ -82,7 +82,9 @@ TEST_F(ZipEndToEndTest, PackModeAddThenReadBackAndExtend) {
     }
   }
   EXPECT_EQ(z.PrefixSize(), 0);
-  if (HaveTool("unzip")) EXPECT_EQ(ziptest::Run(dir.Path(), "unzip -t 'out/2004-03-15 14-30.zip'"), 0);
+  if (HaveTool("unzip")) {
+    EXPECT_EQ(ziptest::Run(dir.Path(), "unzip -t 'out/2004-03-15 14-30.zip'"), 0);
+  }
 
   // A second run extends the same archive.
   WriteBytes(dir / "src/later.txt", "later");
