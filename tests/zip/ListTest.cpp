@@ -10,6 +10,7 @@
 
 #include "ZipBuilder.h"
 #include "ZipTestSupport.h"
+#include "runtime/FaultEnv.h"
 #include "ui/Graphics.h"
 #include "zip/ZipArchiver.h"
 
@@ -568,6 +569,92 @@ TEST_F(ZipListTest, HostHandlerFailureDuringListingIsReported) {
   EXPECT_EQ(z.ErrCode(), 10202);
   EXPECT_EQ(z.Message(), "Unknown error in List() function\nhost refuses");
   EXPECT_EQ(z.ZipFileName(), "");
+}
+
+
+TEST_F(ZipListTest, SampleArchivesInTheTestData) {
+  struct Case {
+    const char* file;
+    int32_t code;
+    std::vector<std::string> names;
+    const char* comment;
+  };
+  const std::vector<Case> cases = {
+      {"dos-oem-names.zip", 0, {P("\xC3\xA4rger/\xC3\x9C" "bersicht.txt"), "plain.txt"}, "OEM names"},
+      {"zip64-records.zip", 0, {"huge.bin"}, ""},
+      {"garbage-after-comment.zip", 10204, {"a.txt"}, "note"},
+      {"hostile-name-length.zip", 11017, {}, ""},
+      {"hostile-zip64-locator.zip", 10202, {}, ""},
+  };
+  for (const Case& t : cases) {
+    ListFile(std::string(DRAVELLO_TEST_DATA) + "/zip/" + t.file);
+    EXPECT_EQ(z.ErrCode(), t.code) << t.file << ": " << z.Message();
+    EXPECT_EQ(Names(), t.names) << t.file;
+    EXPECT_EQ(z.ArchiveComment(), t.comment) << t.file;
+  }
+  ListFile(std::string(DRAVELLO_TEST_DATA) + "/zip/zip64-records.zip");
+  ASSERT_EQ(z.Count(), 1);
+  EXPECT_EQ(z.ZipContents()[0]->UnpackedSize64, 6000000000ull);
+}
+
+TEST_F(ZipListTest, UnreadableFilesAndReadErrors) {
+  ZipBuilder b;
+  b.entries = {Entry("a"), Entry("b")};
+  const std::string path = Write("r.zip", b.Build());
+  {
+    FaultEnv env(Env::Platform());
+    env.FailWhen([](const std::string& op, const std::string&) { return op == "open"; });
+    ScopedEnv scoped(env);
+    ListFile(path);
+    ExpectFailed(11001);
+    EXPECT_EQ(z.Message(), "Input file does not exist");
+  }
+  {
+    FaultEnv env(Env::Platform());
+    env.FailReadsAfter(30);
+    ScopedEnv scoped(env);
+    ListFile(path);
+    ExpectFailed(10202);
+    EXPECT_EQ(z.Message().rfind("Unknown error in List() function\n", 0), 0u);
+  }
+}
+
+TEST_F(ZipListTest, MemoryShortageInsideTheListingIsReported) {
+  z.OnNewName = [](TObject*, int32_t, const ZipDirEntry&) { throw std::bad_alloc(); };
+  ZipBuilder b;
+  b.entries = {Entry("a")};
+  ListFile(Write("m.zip", b.Build()));
+  ExpectFailed(10103);
+  EXPECT_EQ(z.Message(), "Requested memory not available");
+}
+
+TEST_F(ZipListTest, DriveFactsOnThisPlatform) {
+  ZipBuilder b;
+  b.entries = {Entry("a")};
+  Write("d.zip", b.Build());
+  const fs::path old = fs::current_path();
+  fs::current_path(dir.Path());
+  ListFile("d.zip");  // a relative name
+  fs::current_path(old);
+  EXPECT_EQ(z.ErrCode(), 0) << z.Message();
+  EXPECT_EQ(z.Count(), 1);
+  EXPECT_EQ(z.VolumeFileName(), "d.zip");
+  EXPECT_EQ(z.DriveRoot(), std::string(1, PathDelim));
+  EXPECT_TRUE(z.OnHardDisk());
+  EXPECT_EQ(z.VolumeLabel(), "");
+  EXPECT_FALSE(z.MultiVolume());
+  EXPECT_EQ(z.LastVolume(), 0);
+}
+
+TEST(ZipExpandFileName, AbsoluteFormsAndDotSegments) {
+  Env& env = Env::Platform();
+  const std::string cwd = fs::current_path().string();
+  EXPECT_EQ(env.ExpandFileName("/a/b/../c/./d"), "/a/c/d");
+  EXPECT_EQ(env.ExpandFileName("/a//b/"), "/a/b/");
+  EXPECT_EQ(env.ExpandFileName("/../.."), "/");
+  EXPECT_EQ(env.ExpandFileName("x/y"), cwd + "/x/y");
+  EXPECT_EQ(env.ExpandFileName(""), cwd);
+  EXPECT_EQ(env.ExpandFileName("./sub/../z.zip"), cwd + "/z.zip");
 }
 
 }  // namespace
