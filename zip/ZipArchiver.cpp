@@ -481,7 +481,7 @@ void TZipArchiver::BuildFileSpecs(CommandBuffers& b) const {
         recurse = 0;
         first = 2;
       }
-      size_t p = s.find('<');  // 0-based; the documents count from 1
+      size_t p = s.find('<');  // 0-based, while first and last count from 1
       if (p != std::string::npos) {
         encrypt = 0xFFFF;
         password = nullptr;

@@ -64,7 +64,7 @@ void ExpectButtons(TForm& form, const std::vector<ButtonSpec>& specs) {
   }
 }
 
-TEST_F(ZipArchiverUiTest, ExtractPasswordDialogIsBuiltAsDocumented) {
+TEST_F(ZipArchiverUiTest, ExtractPasswordDialogLayout) {
   fe_->QueueModal([&](TForm& form) {
     EXPECT_EQ(form.ClassName(), "TPasswordDlg");
     EXPECT_EQ(form.Caption(), "Password");

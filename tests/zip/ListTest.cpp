@@ -40,7 +40,7 @@ class ZipListTest : public ::testing::Test {
     for (const auto& e : z.ZipContents()) names.push_back(e->EntryName);
     return names;
   }
-  // The documented outcome of a listing that failed.
+  // What a failed listing leaves behind.
   void ExpectFailed(int32_t code) {
     EXPECT_EQ(z.ErrCode(), code) << z.Message();
     EXPECT_EQ(z.ZipFileName(), "");
@@ -422,7 +422,7 @@ TEST_F(ZipListTest, FailuresShowAMessageBoxWhenAttended) {
 
 // ---- Damaged and hostile archives -------------------------------------------------------------
 
-TEST_F(ZipListTest, DamagedArchivesEndInTheirDocumentedFailure) {
+TEST_F(ZipListTest, DamagedArchivesEndInTheirOwnFailure) {
   auto two = [] {
     ZipBuilder b;
     b.entries = {Entry("one"), Entry("two")};
