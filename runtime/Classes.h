@@ -4,9 +4,13 @@
 // locale comparison (AnsiCompareText, or AnsiCompareStr when CaseSensitive) and find entries by
 // binary search; Duplicates decides what adding an equal string does. Equality in IndexOf uses the
 // same comparison, so an unsorted list also finds "ABC" when asked for "abc" unless CaseSensitive.
+//
+// Not safe for use from several threads at once, even for reading: under a language collation a
+// sorted list keeps its entries' sort keys and builds them on its first search.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <iterator>
 #include <string>
@@ -48,6 +52,7 @@ class TStringList : public TObject {
   void Insert(int index, std::string s, TObject* object = nullptr);
   void Delete(int index);
   void Clear();
+  // Index checks as for Strings; Move takes the entry out at `from` and puts it in at `to`.
   void Exchange(int a, int b);
   void Move(int from, int to);
 
@@ -91,8 +96,10 @@ class TStringList : public TObject {
   std::string CommaText() const;
   void SetCommaText(std::string_view text);
 
-  // Replaces the content with a copy of other's strings and objects (objects not owned).
+  // Replaces the content with other's strings and object pointers. The objects are shared, not
+  // copied, so at most one of the two lists may own them.
   void Assign(const TStringList& other);
+  // Adds other's entries as Add would (a list may be added to itself).
   void AddStrings(const TStringList& other);
 
   int CompareStrings(std::string_view a, std::string_view b) const;
@@ -128,8 +135,18 @@ class TStringList : public TObject {
   void CheckIndex(int index) const;
   void Changed();
   void FreeObject(TObject* object) const;
-  void StableSortBy(const std::function<bool(size_t, size_t)>& less);
-  void SortByKeys();
+  bool SameStrings(std::string_view a, std::string_view b) const;
+  void Permute(const std::vector<uint32_t>& order);
+  // Sorts stably by sort key; returns the keys in the new order.
+  std::vector<std::string> SortByKeys();
+  // Sort-key cache of a sorted list (see CollationGeneration): comparing through the collation
+  // costs two sort keys each time, so a sorted list keeps its entries' keys while the collation
+  // is not code-point order. Every change to the entries keeps keys_ in step or drops it.
+  bool KeyedSearch() const;
+  void EnsureKeys() const;
+  void DropKeys();
+  void KeepKeys(std::vector<std::string> keys);
+  bool FindKey(const std::string& key, int& index) const;
 
   std::vector<Item> items_;
   bool sorted_ = false;
@@ -138,6 +155,8 @@ class TStringList : public TObject {
   bool ownsObjects_ = false;
   int updateCount_ = 0;
   bool changedInUpdate_ = false;
+  mutable std::vector<std::string> keys_;
+  mutable uint32_t keysGeneration_ = 0;
 };
 
 }  // namespace dravello

@@ -18,7 +18,7 @@ Env& Env::Default() {
   return env ? *env : Platform();
 }
 
-void Env::SetDefault(Env* env) { g_env.store(env, std::memory_order_release); }
+Env* Env::SetDefault(Env* env) { return g_env.exchange(env, std::memory_order_acq_rel); }
 
 void Env::ForceDirectories(const std::string& path) {
   std::string dir = ExcludeTrailingPathDelimiter(path);

@@ -101,8 +101,9 @@ class Env {
 
   // The Env in use: the platform's unless a test installed another.
   static Env& Default();
-  // Installs `env` (not owned) as the default; nullptr restores the platform's.
-  static void SetDefault(Env* env);
+  // Installs `env` (not owned) as the default; nullptr restores the platform's. Returns the Env
+  // installed before (nullptr for the platform's).
+  static Env* SetDefault(Env* env);
   // The platform's own Env, whatever is installed.
   static Env& Platform();
 
@@ -204,7 +205,7 @@ class EnvWrapper : public Env {
   }
   void SetFileTime(const std::string& p, int64_t t) override { target_.SetFileTime(p, t); }
   std::optional<uint32_t> GetAttributes(const std::string& p) override { return target_.GetAttributes(p); }
-  bool SetAttributes(const std::string& p, uint32_t a, const FileStat* r) override { return target_.SetAttributes(p, a, r); }
+  bool SetAttributes(const std::string& p, uint32_t a, const FileStat* r = nullptr) override { return target_.SetAttributes(p, a, r); }
   DriveInfo GetDriveInfo(const std::string& p) override { return target_.GetDriveInfo(p); }
   std::unique_ptr<DynamicLibrary> OpenLibrary(const std::string& p, std::string* e) override { return target_.OpenLibrary(p, e); }
   std::string ProgramFileName() override { return target_.ProgramFileName(); }
@@ -219,13 +220,17 @@ class EnvWrapper : public Env {
   Env& target_;
 };
 
-// Installs an Env for the lifetime of a scope.
+// Installs an Env for the lifetime of a scope; the one installed before comes back at its end,
+// so scopes nest.
 class ScopedEnv {
  public:
-  explicit ScopedEnv(Env& env) { Env::SetDefault(&env); }
-  ~ScopedEnv() { Env::SetDefault(nullptr); }
+  explicit ScopedEnv(Env& env) : previous_(Env::SetDefault(&env)) {}
+  ~ScopedEnv() { Env::SetDefault(previous_); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  Env* previous_;
 };
 
 }  // namespace dravello
