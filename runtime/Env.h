@@ -162,6 +162,12 @@ class Env {
   virtual std::unique_ptr<DynamicLibrary> OpenLibrary(const std::string& path, std::string* error) = 0;
   // The full path of the running program file.
   virtual std::string ProgramFileName() = 0;
+  // The process's current directory, as an absolute path.
+  virtual std::string GetCurrentDir() = 0;
+  // The absolute form of `path`: a relative path is taken from GetCurrentDir(); "." and ".."
+  // segments and doubled separators are resolved by their text (no link is followed). The empty
+  // path gives the current directory.
+  std::string ExpandFileName(const std::string& path);
   // Hands an address to the desktop's default handler; does not wait.
   virtual bool OpenAddress(const std::string& address) = 0;
   // Whether standard output is a terminal.
@@ -203,6 +209,7 @@ class EnvWrapper : public Env {
   DriveInfo GetDriveInfo(const std::string& p) override { return target_.GetDriveInfo(p); }
   std::unique_ptr<DynamicLibrary> OpenLibrary(const std::string& p, std::string* e) override { return target_.OpenLibrary(p, e); }
   std::string ProgramFileName() override { return target_.ProgramFileName(); }
+  std::string GetCurrentDir() override { return target_.GetCurrentDir(); }
   bool OpenAddress(const std::string& a) override { return target_.OpenAddress(a); }
   bool StdoutIsTerminal() override { return target_.StdoutIsTerminal(); }
   TDateTimeParts LocalTimeOf(int64_t t) override { return target_.LocalTimeOf(t); }

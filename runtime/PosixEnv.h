@@ -41,6 +41,7 @@ class PosixEnv : public Env {
   DriveInfo GetDriveInfo(const std::string& path) override;
   std::unique_ptr<DynamicLibrary> OpenLibrary(const std::string& path, std::string* error) override;
   std::string ProgramFileName() override;
+  std::string GetCurrentDir() override;
   bool OpenAddress(const std::string& address) override;
   bool StdoutIsTerminal() override;
   TDateTimeParts LocalTimeOf(int64_t mtimeNs) override;

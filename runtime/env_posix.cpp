@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <vector>
 
 #include "runtime/Clock.h"
 #include "runtime/PosixEnv.h"
@@ -552,6 +553,15 @@ std::string PosixEnv::ProgramFileName() {
   ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
   if (n <= 0) ThrowOS("Cannot find the program file", "/proc/self/exe");
   return std::string(buf, static_cast<size_t>(n));
+}
+
+std::string PosixEnv::GetCurrentDir() {
+  std::vector<char> buf(PATH_MAX);
+  for (;;) {
+    if (::getcwd(buf.data(), buf.size())) return std::string(buf.data());
+    if (errno != ERANGE) ThrowOS("Cannot read the current directory", ".");
+    buf.resize(buf.size() * 2);
+  }
 }
 
 bool PosixEnv::OpenAddress(const std::string& address) {
