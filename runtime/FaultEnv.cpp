@@ -88,6 +88,13 @@ void FaultEnv::ChargeRead(const std::string& path, size_t n) {
   readBudget_ -= static_cast<int64_t>(n);
 }
 
+void FaultEnv::RunBeforeRead(const std::string& path) {
+  if (!beforeRead_) return;
+  auto hook = std::move(beforeRead_);
+  beforeRead_ = nullptr;
+  hook(path);
+}
+
 void FaultEnv::CheckSync(const std::string& path) {
   if (failSync_) throw EInOutError("Cannot flush \"" + path + "\": " + std::strerror(EIO), EIO);
 }
@@ -114,16 +121,13 @@ void FaultEnv::RenameFile(const std::string& from, const std::string& to) {
 
 std::unique_ptr<SequentialFile> FaultEnv::NewSequentialFile(const std::string& path) {
   Check("open", path);
-  if (beforeRead_) {
-    auto hook = std::move(beforeRead_);
-    beforeRead_ = nullptr;
-    hook(path);
-  }
+  RunBeforeRead(path);
   return std::make_unique<FaultSequentialFile>(*this, path, Target().NewSequentialFile(path));
 }
 
 std::unique_ptr<RandomAccessFile> FaultEnv::NewRandomAccessFile(const std::string& path) {
   Check("open", path);
+  RunBeforeRead(path);
   return std::make_unique<FaultRandomAccessFile>(*this, path, Target().NewRandomAccessFile(path));
 }
 
