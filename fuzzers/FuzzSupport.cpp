@@ -14,14 +14,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ScratchFolder {
+class TempFolder {
  public:
-  ScratchFolder() {
+  TempFolder() {
     std::random_device rd;
     path_ = (fs::temp_directory_path() / ("dv-fuzz-" + std::to_string(rd()) + std::to_string(rd()))).string();
     fs::create_directories(path_);
   }
-  ~ScratchFolder() {
+  ~TempFolder() {
     std::error_code ec;
     fs::remove_all(path_, ec);
   }
@@ -40,21 +40,26 @@ void CheckFailed(const char* what, const char* file, int line, const std::string
 }
 
 const std::string& ScratchDir() {
-  static const ScratchFolder folder;
+  static const TempFolder folder;
   return folder.Path();
 }
 
-std::string PutScratchFile(const std::string& name, std::string_view bytes) {
-  std::string path = ScratchDir() + "/" + name;
+std::string ScratchFolder(const std::string& target) {
+  std::string path = ScratchDir() + "/" + target;
+  Env::Default().ForceDirectories(path);
+  return path;
+}
+
+std::string PutFile(const std::string& path, std::string_view bytes) {
   std::unique_ptr<WritableFile> file = Env::Default().NewWritableFile(path);
   file->Append(bytes.data(), bytes.size());
   file->Close();
   return path;
 }
 
-std::vector<std::string> ScratchNames() {
+std::vector<std::string> NamesIn(const std::string& dir) {
   std::vector<std::string> names;
-  for (const DirEntry& e : Env::Default().ListDirectory(ScratchDir())) names.push_back(e.Name);
+  for (const DirEntry& e : Env::Default().ListDirectory(dir)) names.push_back(e.Name);
   std::sort(names.begin(), names.end());
   return names;
 }

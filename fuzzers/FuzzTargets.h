@@ -27,6 +27,9 @@ int IniStore(const uint8_t* data, size_t size);
 int LangScript(const uint8_t* data, size_t size);
 // Comma text: parsing arbitrary bytes, and the round trip of a list we write.
 int CommaText(const uint8_t* data, size_t size);
+// Archive directory reader: the bytes are a file named as an archive, listed under every
+// CodePage option.
+int ZipList(const uint8_t* data, size_t size);
 
 // Reports a broken promise and aborts (a crash for the fuzzer, a failed test for CTest).
 [[noreturn]] void CheckFailed(const char* what, const char* file, int line, const std::string& detail);
@@ -34,10 +37,13 @@ int CommaText(const uint8_t* data, size_t size);
 // A folder of this process's own below the system temp folder, created on first use and
 // removed when the process exits normally.
 const std::string& ScratchDir();
-// Writes `bytes` to the file `name` in ScratchDir (replacing it); returns its path.
-std::string PutScratchFile(const std::string& name, std::string_view bytes);
-// The names in ScratchDir, sorted.
-std::vector<std::string> ScratchNames();
+// The folder of one target inside ScratchDir, created on first use; targets that share a process
+// (as in the regression test) keep out of each other's files.
+std::string ScratchFolder(const std::string& target);
+// Writes `bytes` to `path` (replacing it); returns the path.
+std::string PutFile(const std::string& path, std::string_view bytes);
+// The names in a folder, sorted.
+std::vector<std::string> NamesIn(const std::string& dir);
 
 // A printable form of a byte string for failure reports (escapes for control and high bytes).
 std::string Printable(std::string_view bytes);

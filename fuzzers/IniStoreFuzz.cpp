@@ -237,8 +237,7 @@ void WriteBackAndReload(TSectionIniFile& ini, const std::string& path, std::stri
     for (const std::string& line : held) expected += line + "\r\n";
     DV_FUZZ_CHECK(file == expected, "file written " + Printable(file) + ", store held\n" + Joined(held));
   }
-  const std::vector<std::string> names = ScratchNames();
-  for (const std::string& name : names)
+  for (const std::string& name : NamesIn(ExtractFilePath(path)))
     DV_FUZZ_CHECK(name == "store.ini" || name == "flags.ini", "temporary file left behind: " + name);
 }
 
@@ -249,7 +248,8 @@ int IniStore(const uint8_t* data, size_t size) {
   const uint64_t inputHash = Hash(bytes, 0);
 
   // ---- All flags off: the program's own use ----
-  const std::string path = PutScratchFile("store.ini", bytes);
+  const std::string folder = ScratchFolder("ini_store");
+  const std::string path = PutFile(folder + "/store.ini", bytes);
   {
     TSectionIniFile ini(path);
     DV_FUZZ_CHECK(!ini.Modified, "a fresh store is modified");
@@ -282,7 +282,7 @@ int IniStore(const uint8_t* data, size_t size) {
   }
 
   // ---- Load flags and a conflict handler ----
-  const std::string flagsPath = PutScratchFile("flags.ini", bytes);
+  const std::string flagsPath = PutFile(folder + "/flags.ini", bytes);
   {
     TSectionIniFile ini("");
     ini.SkipComments = inputHash & 1;

@@ -231,6 +231,15 @@ def crafted_archive(entries=(("a.txt", b"hello"), ("dir/b.txt", b"world!")), **f
     return prefix + body + cd + tail + end + fault.get("garbage", b"")
 
 
+def sample_archives(source, out):
+    """The directory reader's own test archives."""
+    data = os.path.join(source, "tests", "data", "zip")
+    if os.path.isdir(data):
+        for name in sorted(os.listdir(data)):
+            with open(os.path.join(data, name), "rb") as f:
+                put(out, "zip", "sample_" + name, f.read())
+
+
 def crafted_archives(out):
     good = crafted_archive()
     size = len(good)
@@ -274,6 +283,7 @@ def main():
     comma_seeds(args.out)
     tool_archives(args.out)
     crafted_archives(args.out)
+    sample_archives(args.source, args.out)
 
 
 if __name__ == "__main__":

@@ -55,6 +55,8 @@ std::vector<Input> Samples(const std::string& target) {
     std::string catalogue;
     for (std::string_view line : MessageCatalogue()) (catalogue += line) += "\r\n";
     samples.push_back({"<message catalogue>", catalogue});
+  } else if (target == "zip_list") {
+    for (Input& i : FilesBelow(data / "zip")) samples.push_back(std::move(i));
   } else if (target == "comma_text") {
     samples.push_back({"<two paths>", "\"C:\\Data\\\",\"D:\\x y\\\""});
   }
@@ -81,7 +83,7 @@ TEST_P(FuzzReplay, ProjectSamples) {
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplay,
                          ::testing::Values(Target{"comma_text", fuzz::CommaText}, Target{"ini_store", fuzz::IniStore},
-                                           Target{"lang_script", fuzz::LangScript}),
+                                           Target{"lang_script", fuzz::LangScript}, Target{"zip_list", fuzz::ZipList}),
                          [](const ::testing::TestParamInfo<Target>& p) { return std::string(p.param.name); });
 
 }  // namespace
