@@ -69,7 +69,7 @@ void FaultEnv::Check(const char* op, const std::string& path) {
 }
 
 void FaultEnv::ChargeWrite(const std::string& path, size_t n) {
-  if (writeBudget_ >= 0) {
+  if (writeBudget_ >= 0 && (!writeFilter_ || writeFilter_(path))) {
     if (static_cast<int64_t>(n) > writeBudget_) {
       writeBudget_ = 0;
       throw EInOutError("Cannot write \"" + path + "\": " + std::strerror(ENOSPC), ENOSPC);
@@ -89,7 +89,7 @@ void FaultEnv::ChargeRead(const std::string& path, size_t n) {
 }
 
 void FaultEnv::RunBeforeRead(const std::string& path) {
-  if (!beforeRead_) return;
+  if (!beforeRead_ || (beforeReadFilter_ && !beforeReadFilter_(path))) return;
   auto hook = std::move(beforeRead_);
   beforeRead_ = nullptr;
   hook(path);

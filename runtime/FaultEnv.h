@@ -19,7 +19,12 @@ class FaultEnv : public EnvWrapper {
   // Writes fail with ENOSPC once this many more bytes have been written (across all files): a
   // write that does not fit in what is left fails whole, writing nothing, and BytesWritten counts
   // the writes that went through. -1 never fails.
-  void FailWritesAfter(int64_t bytes) { writeBudget_ = bytes; }
+  // With `which`, only writes to files whose path it accepts count and fail (a full disk that
+  // holds the backup, say, while the log lives elsewhere).
+  void FailWritesAfter(int64_t bytes, std::function<bool(const std::string& path)> which = {}) {
+    writeBudget_ = bytes;
+    writeFilter_ = std::move(which);
+  }
   // Reads fail with EIO once this many more bytes have been read: a read that brings more than
   // is left fails (its bytes are lost); reaching the end of a file within the budget is no
   // failure. -1 never fails.
@@ -35,7 +40,12 @@ class FaultEnv : public EnvWrapper {
   }
   // Runs once, just before the next file is opened for reading, sequentially or at positions
   // (for example to delete or change a source between listing and copying).
-  void BeforeFirstRead(std::function<void(const std::string& path)> hook) { beforeRead_ = std::move(hook); }
+  // With `which`, the hook waits for the first file whose path it accepts.
+  void BeforeFirstRead(std::function<void(const std::string& path)> hook,
+                       std::function<bool(const std::string& path)> which = {}) {
+    beforeRead_ = std::move(hook);
+    beforeReadFilter_ = std::move(which);
+  }
 
   int64_t BytesWritten() const { return bytesWritten_; }
 
@@ -62,6 +72,8 @@ class FaultEnv : public EnvWrapper {
   void RunBeforeRead(const std::string& path);
 
   int64_t writeBudget_ = -1;
+  std::function<bool(const std::string&)> writeFilter_;
+  std::function<bool(const std::string&)> beforeReadFilter_;
   int64_t readBudget_ = -1;
   bool failSync_ = false;
   int64_t bytesWritten_ = 0;
