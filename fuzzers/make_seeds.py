@@ -129,6 +129,17 @@ def comma_seeds(out):
         put(out, "comma_text", "seed%02d" % i, data)
 
 
+# ---- Wildcards ---------------------------------------------------------------------------
+
+def wildcard_seeds(out):
+    pairs = [("*", "letter.doc"), ("*.doc", "letter.doc"), ("*.doc", "letter.docx"), ("a?c", "abc"),
+             ("a?c", "ac"), ("*.*", "readme"), ("*a*a*a*b", "a" * 40), ("?", "\u00e4"), ("??", "\u00e4"),
+             ("*.t?t", "\u00fcber.txt"), ("**", ""), ("", ""), ("?*?", "x\udcff"), ("ab*", "ab")]
+    for i, (pattern, name) in enumerate(pairs):
+        data = pattern.encode("utf-8", "surrogateescape") + b"\0" + name.encode("utf-8", "surrogateescape")
+        put(out, "wildcard", "seed%02d" % i, data)
+
+
 # ---- Zip archives ---------------------------------------------------------------------------
 
 def tool_archives(out):
@@ -281,6 +292,7 @@ def main():
     ini_seeds(args.source, args.out)
     lang_seeds(args.out)
     comma_seeds(args.out)
+    wildcard_seeds(args.out)
     tool_archives(args.out)
     crafted_archives(args.out)
     sample_archives(args.source, args.out)

@@ -57,6 +57,13 @@ std::vector<Input> Samples(const std::string& target) {
     samples.push_back({"<message catalogue>", catalogue});
   } else if (target == "zip_list") {
     for (Input& i : FilesBelow(data / "zip")) samples.push_back(std::move(i));
+  } else if (target == "wildcard") {
+    for (std::string pair : {"*.doc|letter.doc", "*a*a*a*b|aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab", "?|\xC3\xA4",
+                             "??|\xC3\xA4", "?*?|x\xFF"}) {
+      const std::string label = "<" + pair + ">";
+      std::replace(pair.begin(), pair.end(), '|', '\0');
+      samples.push_back({label, pair});
+    }
   } else if (target == "comma_text") {
     samples.push_back({"<two paths>", "\"C:\\Data\\\",\"D:\\x y\\\""});
   }
@@ -83,7 +90,8 @@ TEST_P(FuzzReplay, ProjectSamples) {
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplay,
                          ::testing::Values(Target{"comma_text", fuzz::CommaText}, Target{"ini_store", fuzz::IniStore},
-                                           Target{"lang_script", fuzz::LangScript}, Target{"zip_list", fuzz::ZipList}),
+                                           Target{"lang_script", fuzz::LangScript}, Target{"wildcard", fuzz::Wildcard},
+                                           Target{"zip_list", fuzz::ZipList}),
                          [](const ::testing::TestParamInfo<Target>& p) { return std::string(p.param.name); });
 
 }  // namespace
