@@ -1,12 +1,41 @@
 #include "runtime/Classes.h"
 
 #include <algorithm>
+#include <exception>
 #include <numeric>
 
 #include "runtime/Locale.h"
 #include "runtime/SysUtils.h"
 
 namespace dravello {
+
+namespace {
+
+// BeginUpdate/EndUpdate for a block, also when it raises, so a failed bulk change does not leave
+// the list silenced for good.
+class UpdateScope {
+ public:
+  explicit UpdateScope(TStringList& list) : list_(list), exceptions_(std::uncaught_exceptions()) { list_.BeginUpdate(); }
+  // The change notice may raise; while another failure unwinds, that one is the one to report.
+  ~UpdateScope() noexcept(false) {
+    if (std::uncaught_exceptions() == exceptions_) {
+      list_.EndUpdate();
+      return;
+    }
+    try {
+      list_.EndUpdate();
+    } catch (...) {
+    }
+  }
+  UpdateScope(const UpdateScope&) = delete;
+  UpdateScope& operator=(const UpdateScope&) = delete;
+
+ private:
+  TStringList& list_;
+  int exceptions_;
+};
+
+}  // namespace
 
 const TClass& TStringList::StaticClass() {
   static const TClass info("TStringList", &TObject::StaticClass());
@@ -64,10 +93,83 @@ void TStringList::SetObject(int index, TObject* object) {
 }
 
 int TStringList::CompareStrings(std::string_view a, std::string_view b) const {
-  return caseSensitive_ ? AnsiCompareStr(a, b) : AnsiCompareText(a, b);
+  int c = caseSensitive_ ? AnsiCompareStr(a, b) : AnsiCompareText(a, b);
+  if (c == 0 && exactDuplicates_) c = a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
+  return c;
+}
+
+bool TStringList::SameStrings(std::string_view a, std::string_view b) const {
+  return caseSensitive_ || exactDuplicates_ ? a == b : AnsiSameText(a, b);
+}
+
+std::string TStringList::KeyOf(std::string_view s) const {
+  std::string primary = AnsiSortKey(s, !caseSensitive_);
+  if (!exactDuplicates_) return primary;
+  // (primary key, bytes) as one byte string: zero bytes of the primary key are escaped and it
+  // ends with 00 00, which sorts before any continuation, so byte order is pair order.
+  std::string key;
+  key.reserve(primary.size() + s.size() + 2);
+  for (char c : primary) {
+    key.push_back(c);
+    if (c == '\0') key.push_back('\1');
+  }
+  key.append(2, '\0');
+  key.append(s);
+  return key;
+}
+
+void TStringList::SetExactDuplicates(bool exact) {
+  if (exact == exactDuplicates_) return;
+  exactDuplicates_ = exact;
+  DropKeys();
+  if (sorted_) Sort();
+}
+
+void TStringList::DeleteWhere(const std::function<bool(int index)>& remove) {
+  std::vector<char> drop(items_.size(), 0);
+  for (size_t i = items_.size(); i-- > 0;) drop[i] = remove(static_cast<int>(i)) ? 1 : 0;
+  std::vector<Item> kept;
+  kept.reserve(items_.size());
+  bool changed = false;
+  for (size_t i = 0; i < items_.size(); ++i) {
+    if (drop[i]) {
+      FreeObject(items_[i].object);
+      changed = true;
+    } else {
+      kept.push_back(std::move(items_[i]));
+    }
+  }
+  items_.swap(kept);
+  DropKeys();
+  if (changed) Changed();
+}
+
+bool TStringList::KeyedSearch() const { return sorted_ && CollationGeneration() != 0; }
+
+void TStringList::EnsureKeys() const {
+  uint32_t generation = CollationGeneration();
+  if (keysGeneration_ == generation && keys_.size() == items_.size()) return;
+  keys_.clear();
+  keys_.reserve(items_.size());
+  for (const Item& item : items_) keys_.push_back(KeyOf(item.text));
+  keysGeneration_ = generation;
+}
+
+void TStringList::DropKeys() {
+  keys_.clear();
+  keys_.shrink_to_fit();
+  keysGeneration_ = 0;
+}
+
+bool TStringList::FindKey(const std::string& key, int& index) const {
+  EnsureKeys();
+  auto it = std::lower_bound(keys_.begin(), keys_.end(), key);
+  index = static_cast<int>(it - keys_.begin());
+  return it != keys_.end() && *it == key;
 }
 
 bool TStringList::Find(std::string_view s, int& index) const {
+  if (KeyedSearch()) return FindKey(KeyOf(s), index);
   // Lower bound: the first entry not less than s, so of several equal entries the first is found.
   size_t lo = 0, hi = items_.size();
   while (lo < hi) {
@@ -83,17 +185,34 @@ bool TStringList::Find(std::string_view s, int& index) const {
 
 int TStringList::AddObject(std::string s, TObject* object) {
   int index = Count();
+  std::string key;
   if (sorted_) {
-    if (Find(s, index)) {
+    const bool keyed = KeyedSearch();
+    bool found;
+    if (keyed) {
+      key = KeyOf(s);
+      found = FindKey(key, index);
+    } else {
+      found = Find(s, index);
+    }
+    if (found) {
       switch (duplicates_) {
         case TDuplicates::dupIgnore:
           return index;
         case TDuplicates::dupError:
           throw EListError("String list does not allow duplicates");
         case TDuplicates::dupAccept:
-          while (index < Count() && CompareStrings(items_[static_cast<size_t>(index)].text, s) == 0) ++index;
+          while (index < Count() && (keyed ? keys_[static_cast<size_t>(index)] == key
+                                           : SameStrings(items_[static_cast<size_t>(index)].text, s)))
+            ++index;
           break;
       }
+    }
+    if (keyed) {
+      items_.insert(items_.begin() + index, Item{std::move(s), object});
+      keys_.insert(keys_.begin() + index, std::move(key));
+      Changed();
+      return index;
     }
   }
   items_.insert(items_.begin() + index, Item{std::move(s), object});
@@ -111,12 +230,17 @@ void TStringList::Insert(int index, std::string s, TObject* object) {
 void TStringList::Delete(int index) {
   CheckIndex(index);
   TObject* object = items_[static_cast<size_t>(index)].object;
+  if (keys_.size() == items_.size())
+    keys_.erase(keys_.begin() + index);
+  else
+    DropKeys();
   items_.erase(items_.begin() + index);
   FreeObject(object);
   Changed();
 }
 
 void TStringList::Clear() {
+  DropKeys();
   if (items_.empty()) return;
   std::vector<Item> old;
   old.swap(items_);
@@ -128,13 +252,15 @@ void TStringList::Exchange(int a, int b) {
   CheckIndex(a);
   CheckIndex(b);
   std::swap(items_[static_cast<size_t>(a)], items_[static_cast<size_t>(b)]);
+  DropKeys();
   Changed();
 }
 
 void TStringList::Move(int from, int to) {
-  if (from == to) return;
   CheckIndex(from);
   CheckIndex(to);
+  if (from == to) return;
+  DropKeys();
   Item item = std::move(items_[static_cast<size_t>(from)]);
   items_.erase(items_.begin() + from);
   items_.insert(items_.begin() + to, std::move(item));
@@ -147,7 +273,7 @@ int TStringList::IndexOf(std::string_view s) const {
     return Find(s, index) ? index : -1;
   }
   for (size_t i = 0; i < items_.size(); ++i)
-    if (CompareStrings(items_[i].text, s) == 0) return static_cast<int>(i);
+    if (SameStrings(items_[i].text, s)) return static_cast<int>(i);
   return -1;
 }
 
@@ -155,58 +281,98 @@ int TStringList::IndexOfName(std::string_view name) const {
   for (size_t i = 0; i < items_.size(); ++i) {
     const std::string& t = items_[i].text;
     size_t eq = t.find('=');
-    if (eq != std::string::npos && CompareStrings(std::string_view(t).substr(0, eq), name) == 0)
+    if (eq != std::string::npos && SameStrings(std::string_view(t).substr(0, eq), name))
       return static_cast<int>(i);
   }
   return -1;
 }
 
-void TStringList::StableSortBy(const std::function<bool(size_t, size_t)>& less) {
-  std::vector<size_t> order(items_.size());
-  std::iota(order.begin(), order.end(), size_t{0});
-  std::stable_sort(order.begin(), order.end(), less);
+void TStringList::Permute(const std::vector<uint32_t>& order) {
   std::vector<Item> sorted;
   sorted.reserve(items_.size());
-  for (size_t i : order) sorted.push_back(std::move(items_[i]));
+  for (uint32_t i : order) sorted.push_back(std::move(items_[i]));
   items_.swap(sorted);
 }
 
-void TStringList::SortByKeys() {
-  if (items_.size() < 2) return;
+std::vector<std::string> TStringList::SortByKeys() {
   std::vector<std::string> keys;
   keys.reserve(items_.size());
-  for (const Item& item : items_) keys.push_back(AnsiSortKey(item.text, !caseSensitive_));
-  StableSortBy([&](size_t a, size_t b) { return keys[a] < keys[b]; });
+  for (const Item& item : items_) keys.push_back(KeyOf(item.text));
+  if (items_.size() < 2) return keys;
+  struct Entry {
+    std::string_view key;
+    uint32_t index;
+  };
+  std::vector<Entry> entries;
+  entries.reserve(items_.size());
+  for (size_t i = 0; i < keys.size(); ++i) entries.push_back(Entry{keys[i], static_cast<uint32_t>(i)});
+  // Equal keys keep their insertion order (the index decides), so the sort is stable.
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    int c = a.key.compare(b.key);
+    return c < 0 || (c == 0 && a.index < b.index);
+  });
+  std::vector<uint32_t> order;
+  order.reserve(entries.size());
+  for (const Entry& e : entries) order.push_back(e.index);
+  entries.clear();
+  std::vector<std::string> sortedKeys;
+  sortedKeys.reserve(keys.size());
+  for (uint32_t i : order) sortedKeys.push_back(std::move(keys[i]));
+  Permute(order);
+  return sortedKeys;
+}
+
+void TStringList::KeepKeys(std::vector<std::string> keys) {
+  if (sorted_ && CollationGeneration() != 0 && keys.size() == items_.size()) {
+    keys_ = std::move(keys);
+    keysGeneration_ = CollationGeneration();
+  } else {
+    DropKeys();
+  }
 }
 
 void TStringList::Sort() {
-  SortByKeys();
+  KeepKeys(SortByKeys());
   Changed();
 }
 
 void TStringList::CustomSort(const std::function<int(const std::string&, const std::string&)>& compare) {
-  StableSortBy([&](size_t a, size_t b) { return compare(items_[a].text, items_[b].text) < 0; });
+  std::vector<uint32_t> order(items_.size());
+  std::iota(order.begin(), order.end(), uint32_t{0});
+  std::stable_sort(order.begin(), order.end(),
+                   [&](uint32_t a, uint32_t b) { return compare(items_[a].text, items_[b].text) < 0; });
+  Permute(order);
+  DropKeys();
   Changed();
 }
 
 void TStringList::SetSorted(bool sorted) {
   if (sorted == sorted_) return;
   sorted_ = sorted;
-  if (!sorted) return;
-  SortByKeys();
+  if (!sorted) {
+    DropKeys();
+    return;
+  }
+  std::vector<std::string> keys = SortByKeys();
   if (duplicates_ == TDuplicates::dupIgnore && items_.size() > 1) {
     // After a stable sort equal entries are neighbours in insertion order: keep the first of each.
-    std::vector<Item> unique;
-    unique.reserve(items_.size());
-    for (Item& item : items_) {
-      if (!unique.empty() && CompareStrings(unique.back().text, item.text) == 0) {
-        FreeObject(item.object);
+    // Equal texts are exactly those with equal keys.
+    size_t kept = 0;
+    for (size_t i = 0; i < items_.size(); ++i) {
+      if (kept > 0 && keys[i] == keys[kept - 1]) {
+        FreeObject(items_[i].object);
         continue;
       }
-      unique.push_back(std::move(item));
+      if (kept != i) {
+        items_[kept] = std::move(items_[i]);
+        keys[kept] = std::move(keys[i]);
+      }
+      ++kept;
     }
-    items_.swap(unique);
+    items_.resize(kept);
+    keys.resize(kept);
   }
+  KeepKeys(std::move(keys));
   Changed();
 }
 
@@ -226,7 +392,7 @@ std::string TStringList::Text() const {
 }
 
 void TStringList::SetText(std::string_view text) {
-  BeginUpdate();
+  UpdateScope update(*this);
   Clear();
   size_t i = 0;
   while (i < text.size()) {
@@ -237,7 +403,6 @@ void TStringList::SetText(std::string_view text) {
     if (i < text.size() && text[i] == '\r') ++i;
     if (i < text.size() && text[i] == '\n') ++i;
   }
-  EndUpdate();
 }
 
 std::string TStringList::CommaText() const {
@@ -258,7 +423,7 @@ void TStringList::SetCommaText(std::string_view text) {
   // A NUL ends the text, as it would end the original character array.
   if (size_t nul = text.find('\0'); nul != std::string_view::npos) text = text.substr(0, nul);
   auto isSkippable = [](char c) { return c != '\0' && static_cast<unsigned char>(c) <= 32; };
-  BeginUpdate();
+  UpdateScope update(*this);
   Clear();
   size_t p = 0;
   while (p < text.size() && isSkippable(text[p])) ++p;
@@ -286,27 +451,29 @@ void TStringList::SetCommaText(std::string_view text) {
     Add(std::move(item));
     while (p < text.size() && isSkippable(text[p])) ++p;
     if (p < text.size() && text[p] == ',') {
-      if (p + 1 == text.size()) Add(std::string());
       do {
         ++p;
       } while (p < text.size() && isSkippable(text[p]));
+      // Every comma starts one more item, so a comma at the end (blanks after it or not) adds
+      // an empty last item.
+      if (p == text.size()) Add(std::string());
     }
   }
-  EndUpdate();
 }
 
 void TStringList::Assign(const TStringList& other) {
   if (&other == this) return;
-  BeginUpdate();
+  UpdateScope update(*this);
   Clear();
   AddStrings(other);
-  EndUpdate();
 }
 
 void TStringList::AddStrings(const TStringList& other) {
-  BeginUpdate();
-  for (const Item& item : other.items_) AddObject(item.text, item.object);
-  EndUpdate();
+  // Adding a list to itself would grow the vector being walked: walk a copy then.
+  const std::vector<Item> copy = &other == this ? items_ : std::vector<Item>();
+  const std::vector<Item>& source = &other == this ? copy : other.items_;
+  UpdateScope update(*this);
+  for (const Item& item : source) AddObject(item.text, item.object);
 }
 
 }  // namespace dravello

@@ -4,9 +4,13 @@
 // locale comparison (AnsiCompareText, or AnsiCompareStr when CaseSensitive) and find entries by
 // binary search; Duplicates decides what adding an equal string does. Equality in IndexOf uses the
 // same comparison, so an unsorted list also finds "ABC" when asked for "abc" unless CaseSensitive.
+//
+// Not safe for use from several threads at once, even for reading: under a language collation a
+// sorted list keeps its entries' sort keys and builds them on its first search.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <iterator>
 #include <string>
@@ -47,7 +51,11 @@ class TStringList : public TObject {
   // Inserts at index; raises EListError on a sorted list.
   void Insert(int index, std::string s, TObject* object = nullptr);
   void Delete(int index);
+  // Deletes every entry whose index satisfies `remove` (asked once per index, last to first), in
+  // one pass: O(n) where deleting one by one would be O(n^2).
+  void DeleteWhere(const std::function<bool(int index)>& remove);
   void Clear();
+  // Index checks as for Strings; Move takes the entry out at `from` and puts it in at `to`.
   void Exchange(int a, int b);
   void Move(int from, int to);
 
@@ -68,6 +76,12 @@ class TStringList : public TObject {
   void SetDuplicates(TDuplicates d) { duplicates_ = d; }
   bool CaseSensitive() const { return caseSensitive_; }
   void SetCaseSensitive(bool caseSensitive);
+  // When set, only byte-identical strings are equal (duplicates, IndexOf, Find), while the order
+  // stays that of the list's comparison, texts equal under it being ordered by their bytes. File
+  // names on a case-sensitive file system need this: "Report.txt" and "report.txt" are two
+  // files, yet a listing still sorts without regard to case.
+  bool ExactDuplicates() const { return exactDuplicates_; }
+  void SetExactDuplicates(bool exact);
   // When set, the list deletes the objects of entries it removes and of itself.
   bool OwnsObjects() const { return ownsObjects_; }
   void SetOwnsObjects(bool owns) { ownsObjects_ = owns; }
@@ -91,8 +105,10 @@ class TStringList : public TObject {
   std::string CommaText() const;
   void SetCommaText(std::string_view text);
 
-  // Replaces the content with a copy of other's strings and objects (objects not owned).
+  // Replaces the content with other's strings and object pointers. The objects are shared, not
+  // copied, so at most one of the two lists may own them.
   void Assign(const TStringList& other);
+  // Adds other's entries as Add would (a list may be added to itself).
   void AddStrings(const TStringList& other);
 
   int CompareStrings(std::string_view a, std::string_view b) const;
@@ -128,16 +144,31 @@ class TStringList : public TObject {
   void CheckIndex(int index) const;
   void Changed();
   void FreeObject(TObject* object) const;
-  void StableSortBy(const std::function<bool(size_t, size_t)>& less);
-  void SortByKeys();
+  bool SameStrings(std::string_view a, std::string_view b) const;
+  // The byte string whose order is the list's order (see ExactDuplicates).
+  std::string KeyOf(std::string_view s) const;
+  void Permute(const std::vector<uint32_t>& order);
+  // Sorts stably by sort key; returns the keys in the new order.
+  std::vector<std::string> SortByKeys();
+  // Sort-key cache of a sorted list (see CollationGeneration): comparing through the collation
+  // costs two sort keys each time, so a sorted list keeps its entries' keys while the collation
+  // is not code-point order. Every change to the entries keeps keys_ in step or drops it.
+  bool KeyedSearch() const;
+  void EnsureKeys() const;
+  void DropKeys();
+  void KeepKeys(std::vector<std::string> keys);
+  bool FindKey(const std::string& key, int& index) const;
 
   std::vector<Item> items_;
   bool sorted_ = false;
   TDuplicates duplicates_ = TDuplicates::dupIgnore;
   bool caseSensitive_ = false;
+  bool exactDuplicates_ = false;
   bool ownsObjects_ = false;
   int updateCount_ = 0;
   bool changedInUpdate_ = false;
+  mutable std::vector<std::string> keys_;
+  mutable uint32_t keysGeneration_ = 0;
 };
 
 }  // namespace dravello

@@ -16,6 +16,6 @@ Clock& Clock::Default() {
   return c ? *c : SystemClockInstance();
 }
 
-void Clock::SetDefault(Clock* clock) { g_clock.store(clock, std::memory_order_release); }
+Clock* Clock::SetDefault(Clock* clock) { return g_clock.exchange(clock, std::memory_order_acq_rel); }
 
 }  // namespace dravello

@@ -18,8 +18,9 @@ class Clock {
 
   // The clock in use: the system clock unless a test installed another.
   static Clock& Default();
-  // Installs `clock` (not owned) as the default; nullptr restores the system clock.
-  static void SetDefault(Clock* clock);
+  // Installs `clock` (not owned) as the default; nullptr restores the system clock. Returns the
+  // clock installed before (nullptr for the system clock).
+  static Clock* SetDefault(Clock* clock);
 };
 
 // A clock that stands still until told to move, for tests.
@@ -36,13 +37,17 @@ class ManualClock : public Clock {
   uint32_t tick_ = 1000;
 };
 
-// Installs a clock for the lifetime of a scope.
+// Installs a clock for the lifetime of a scope; the one installed before comes back at its end,
+// so scopes nest.
 class ScopedClock {
  public:
-  explicit ScopedClock(Clock& clock) { Clock::SetDefault(&clock); }
-  ~ScopedClock() { Clock::SetDefault(nullptr); }
+  explicit ScopedClock(Clock& clock) : previous_(Clock::SetDefault(&clock)) {}
+  ~ScopedClock() { Clock::SetDefault(previous_); }
   ScopedClock(const ScopedClock&) = delete;
   ScopedClock& operator=(const ScopedClock&) = delete;
+
+ private:
+  Clock* previous_;
 };
 
 }  // namespace dravello

@@ -47,8 +47,10 @@ TDateTimeParts DecodeDateTime(TDateTime value) {
   double frac = std::fabs(value - days);
   int64_t ms = std::llround(frac * 86400000.0);
   if (ms >= 86400000) {
+    // Rounded up to midnight: the next calendar day, which before the epoch is the day number
+    // nearer to zero (day -1 at 23:59:59.9999 becomes day 0).
     ms -= 86400000;
-    days += value >= 0 ? 1 : -1;
+    days += 1;
   }
   CivilFromDays(static_cast<int64_t>(days) + kEpoch1899, p.Year, p.Month, p.Day);
   p.Hour = static_cast<int>(ms / 3600000);

@@ -18,7 +18,7 @@ Env& Env::Default() {
   return env ? *env : Platform();
 }
 
-void Env::SetDefault(Env* env) { g_env.store(env, std::memory_order_release); }
+Env* Env::SetDefault(Env* env) { return g_env.exchange(env, std::memory_order_acq_rel); }
 
 void Env::ForceDirectories(const std::string& path) {
   std::string dir = ExcludeTrailingPathDelimiter(path);
@@ -50,6 +50,41 @@ int32_t Env::FileAgeOf(const FileStat& st) {
 }
 
 int32_t Env::FileAge(const std::string& path) { return FileAgeOf(Stat(path)); }
+
+std::string Env::ExpandFileName(const std::string& path) {
+  std::string drive = ExtractFileDrive(path);
+  std::string full = path;
+  // "/x", "C:\x" and "\\server\share\x" are absolute; "C:x" counts as relative here.
+  bool absolute = !drive.empty() && (drive.back() == PathDelim || (drive.size() > 1 && drive[1] == PathDelim) ||
+                                     (path.size() > drive.size() && path[drive.size()] == PathDelim));
+  if (!absolute) {
+    full = IncludeTrailingPathDelimiter(GetCurrentDir()) + path;
+    drive = ExtractFileDrive(full);
+  }
+  // Resolve the segments after the drive part; ".." never climbs above the root.
+  std::vector<std::string> parts;
+  size_t i = drive.size();
+  while (i <= full.size()) {
+    size_t j = full.find(PathDelim, i);
+    if (j == std::string::npos) j = full.size();
+    std::string seg = full.substr(i, j - i);
+    if (seg == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!seg.empty() && seg != ".") {
+      parts.push_back(std::move(seg));
+    }
+    i = j + 1;
+  }
+  std::string out = drive;
+  if (out.empty() || out.back() != PathDelim) out += PathDelim;
+  for (size_t k = 0; k < parts.size(); ++k) {
+    if (k) out += PathDelim;
+    out += parts[k];
+  }
+  // Keep a trailing separator the caller wrote (a directory path stays one).
+  if (!parts.empty() && !path.empty() && path.back() == PathDelim) out += PathDelim;
+  return out;
+}
 
 std::string ReadFileToString(Env& env, const std::string& path) {
   std::unique_ptr<SequentialFile> in = env.NewSequentialFile(path);

@@ -101,8 +101,9 @@ class Env {
 
   // The Env in use: the platform's unless a test installed another.
   static Env& Default();
-  // Installs `env` (not owned) as the default; nullptr restores the platform's.
-  static void SetDefault(Env* env);
+  // Installs `env` (not owned) as the default; nullptr restores the platform's. Returns the Env
+  // installed before (nullptr for the platform's).
+  static Env* SetDefault(Env* env);
   // The platform's own Env, whatever is installed.
   static Env& Platform();
 
@@ -161,6 +162,12 @@ class Env {
   virtual std::unique_ptr<DynamicLibrary> OpenLibrary(const std::string& path, std::string* error) = 0;
   // The full path of the running program file.
   virtual std::string ProgramFileName() = 0;
+  // The process's current directory, as an absolute path.
+  virtual std::string GetCurrentDir() = 0;
+  // The absolute form of `path`: a relative path is taken from GetCurrentDir(); "." and ".."
+  // segments and doubled separators are resolved by their text (no link is followed). The empty
+  // path gives the current directory.
+  std::string ExpandFileName(const std::string& path);
   // Hands an address to the desktop's default handler; does not wait.
   virtual bool OpenAddress(const std::string& address) = 0;
   // Whether standard output is a terminal.
@@ -198,10 +205,11 @@ class EnvWrapper : public Env {
   }
   void SetFileTime(const std::string& p, int64_t t) override { target_.SetFileTime(p, t); }
   std::optional<uint32_t> GetAttributes(const std::string& p) override { return target_.GetAttributes(p); }
-  bool SetAttributes(const std::string& p, uint32_t a, const FileStat* r) override { return target_.SetAttributes(p, a, r); }
+  bool SetAttributes(const std::string& p, uint32_t a, const FileStat* r = nullptr) override { return target_.SetAttributes(p, a, r); }
   DriveInfo GetDriveInfo(const std::string& p) override { return target_.GetDriveInfo(p); }
   std::unique_ptr<DynamicLibrary> OpenLibrary(const std::string& p, std::string* e) override { return target_.OpenLibrary(p, e); }
   std::string ProgramFileName() override { return target_.ProgramFileName(); }
+  std::string GetCurrentDir() override { return target_.GetCurrentDir(); }
   bool OpenAddress(const std::string& a) override { return target_.OpenAddress(a); }
   bool StdoutIsTerminal() override { return target_.StdoutIsTerminal(); }
   TDateTimeParts LocalTimeOf(int64_t t) override { return target_.LocalTimeOf(t); }
@@ -212,13 +220,17 @@ class EnvWrapper : public Env {
   Env& target_;
 };
 
-// Installs an Env for the lifetime of a scope.
+// Installs an Env for the lifetime of a scope; the one installed before comes back at its end,
+// so scopes nest.
 class ScopedEnv {
  public:
-  explicit ScopedEnv(Env& env) { Env::SetDefault(&env); }
-  ~ScopedEnv() { Env::SetDefault(nullptr); }
+  explicit ScopedEnv(Env& env) : previous_(Env::SetDefault(&env)) {}
+  ~ScopedEnv() { Env::SetDefault(previous_); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  Env* previous_;
 };
 
 }  // namespace dravello

@@ -69,7 +69,7 @@ void FaultEnv::Check(const char* op, const std::string& path) {
 }
 
 void FaultEnv::ChargeWrite(const std::string& path, size_t n) {
-  if (writeBudget_ >= 0) {
+  if (writeBudget_ >= 0 && (!writeFilter_ || writeFilter_(path))) {
     if (static_cast<int64_t>(n) > writeBudget_) {
       writeBudget_ = 0;
       throw EInOutError("Cannot write \"" + path + "\": " + std::strerror(ENOSPC), ENOSPC);
@@ -86,6 +86,13 @@ void FaultEnv::ChargeRead(const std::string& path, size_t n) {
     throw EInOutError("Cannot read \"" + path + "\": " + std::strerror(EIO), EIO);
   }
   readBudget_ -= static_cast<int64_t>(n);
+}
+
+void FaultEnv::RunBeforeRead(const std::string& path) {
+  if (!beforeRead_ || (beforeReadFilter_ && !beforeReadFilter_(path))) return;
+  auto hook = std::move(beforeRead_);
+  beforeRead_ = nullptr;
+  hook(path);
 }
 
 void FaultEnv::CheckSync(const std::string& path) {
@@ -114,16 +121,13 @@ void FaultEnv::RenameFile(const std::string& from, const std::string& to) {
 
 std::unique_ptr<SequentialFile> FaultEnv::NewSequentialFile(const std::string& path) {
   Check("open", path);
-  if (beforeRead_) {
-    auto hook = std::move(beforeRead_);
-    beforeRead_ = nullptr;
-    hook(path);
-  }
+  RunBeforeRead(path);
   return std::make_unique<FaultSequentialFile>(*this, path, Target().NewSequentialFile(path));
 }
 
 std::unique_ptr<RandomAccessFile> FaultEnv::NewRandomAccessFile(const std::string& path) {
   Check("open", path);
+  RunBeforeRead(path);
   return std::make_unique<FaultRandomAccessFile>(*this, path, Target().NewRandomAccessFile(path));
 }
 

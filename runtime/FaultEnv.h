@@ -16,21 +16,36 @@ class FaultEnv : public EnvWrapper {
  public:
   explicit FaultEnv(Env& target) : EnvWrapper(target) {}
 
-  // Writes fail with ENOSPC once this many more bytes have been written (across all files);
-  // -1 never fails.
-  void FailWritesAfter(int64_t bytes) { writeBudget_ = bytes; }
-  // Reads fail with EIO once this many more bytes have been read; -1 never fails.
+  // Writes fail with ENOSPC once this many more bytes have been written (across all files): a
+  // write that does not fit in what is left fails whole, writing nothing, and BytesWritten counts
+  // the writes that went through. -1 never fails.
+  // With `which`, only writes to files whose path it accepts count and fail (a full disk that
+  // holds the backup, say, while the log lives elsewhere).
+  void FailWritesAfter(int64_t bytes, std::function<bool(const std::string& path)> which = {}) {
+    writeBudget_ = bytes;
+    writeFilter_ = std::move(which);
+  }
+  // Reads fail with EIO once this many more bytes have been read: a read that brings more than
+  // is left fails (its bytes are lost); reaching the end of a file within the budget is no
+  // failure. -1 never fails.
   void FailReadsAfter(int64_t bytes) { readBudget_ = bytes; }
   // Sync fails with EIO.
   void FailSync(bool fail) { failSync_ = fail; }
-  // Operations on paths for which the predicate holds fail with EACCES. `op` is one of "open",
-  // "create", "rename", "mkdir", "delete", "list", "attrs", "time".
+  // Operations on paths for which the predicate holds fail with EACCES (EOSError). `op` is one of
+  // "open" (reading, appending), "create" (new or temporary file; the path is the one asked for),
+  // "rename" (the path is the target), "mkdir", "delete", "list", "attrs" (setting), "time";
+  // nullptr disarms.
   void FailWhen(std::function<bool(const std::string& op, const std::string& path)> predicate) {
     failWhen_ = std::move(predicate);
   }
-  // Runs once, just before the next file is opened for reading (for example to delete or change
-  // a source between listing and copying).
-  void BeforeFirstRead(std::function<void(const std::string& path)> hook) { beforeRead_ = std::move(hook); }
+  // Runs once, just before the next file is opened for reading, sequentially or at positions
+  // (for example to delete or change a source between listing and copying).
+  // With `which`, the hook waits for the first file whose path it accepts.
+  void BeforeFirstRead(std::function<void(const std::string& path)> hook,
+                       std::function<bool(const std::string& path)> which = {}) {
+    beforeRead_ = std::move(hook);
+    beforeReadFilter_ = std::move(which);
+  }
 
   int64_t BytesWritten() const { return bytesWritten_; }
 
@@ -45,7 +60,7 @@ class FaultEnv : public EnvWrapper {
   std::unique_ptr<WritableFile> NewAppendableFile(const std::string& path) override;
   std::string CreateTempFileBeside(const std::string& path, std::unique_ptr<WritableFile>* file) override;
   void SetFileTime(const std::string& path, int64_t mtimeNs) override;
-  bool SetAttributes(const std::string& path, uint32_t attributes, const FileStat* asRead) override;
+  bool SetAttributes(const std::string& path, uint32_t attributes, const FileStat* asRead = nullptr) override;
 
   // Used by the file wrappers.
   void ChargeWrite(const std::string& path, size_t n);
@@ -54,8 +69,11 @@ class FaultEnv : public EnvWrapper {
 
  private:
   void Check(const char* op, const std::string& path);
+  void RunBeforeRead(const std::string& path);
 
   int64_t writeBudget_ = -1;
+  std::function<bool(const std::string&)> writeFilter_;
+  std::function<bool(const std::string&)> beforeReadFilter_;
   int64_t readBudget_ = -1;
   bool failSync_ = false;
   int64_t bytesWritten_ = 0;

@@ -16,17 +16,33 @@ namespace {
 locale_t FoldingLocale() {
   static locale_t loc = [] {
     locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-    return l ? l : newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
+    if (!l) l = newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
+    if (!l) l = duplocale(LC_GLOBAL_LOCALE);  // never a null handle
+    return l;
   }();
   return loc;
 }
 
 bool g_codePointOrder = true;  // LC_COLLATE is C, POSIX or C.UTF-8
+uint32_t g_generation = 0;     // counts collation changes; see CollationGeneration
 
 char32_t Fold(char32_t cp) {
   if (cp < 128) return (cp >= 'A' && cp <= 'Z') ? cp + 32 : cp;
   if (cp >= 0xDC80 && cp <= 0xDCFF) return cp;  // an undecodable byte
   return static_cast<char32_t>(towlower_l(static_cast<wint_t>(cp), FoldingLocale()));
+}
+
+// Appends the order-preserving byte form of one code point (or undecodable-byte stand-in): UTF-8,
+// whose byte order is code-point order, with the stand-ins 0xDC80..0xDCFF written as the
+// three-byte form of their value so that they keep their place between U+D7FF and U+E000.
+void AppendKeyCodePoint(std::string& key, char32_t cp) {
+  if (cp >= 0xDC80 && cp <= 0xDCFF) {
+    key.push_back(static_cast<char>(0xED));
+    key.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    key.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    AppendUtf8(key, cp);
+  }
 }
 
 std::wstring ToWide(std::string_view s, bool ignoreCase) {
@@ -37,6 +53,25 @@ std::wstring ToWide(std::string_view s, bool ignoreCase) {
     w.push_back(static_cast<wchar_t>(ignoreCase ? Fold(cp) : cp));
   }
   return w;
+}
+
+// Whether the texts are the same after folding (or the same code points, without folding). Two
+// texts compare equal exactly then, in every collation.
+bool FoldedEqual(std::string_view a, std::string_view b, bool ignoreCase) {
+  if (!ignoreCase) return a == b;  // decoding is one-to-one, so equal code points are equal bytes
+  size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[j]);
+    if (x < 128 && y < 128) {
+      if (x >= 'A' && x <= 'Z') x += 32;
+      if (y >= 'A' && y <= 'Z') y += 32;
+      if (x != y) return false;
+      ++i, ++j;
+      continue;
+    }
+    if (Fold(DecodeUtf8(a, i)) != Fold(DecodeUtf8(b, j))) return false;
+  }
+  return i == a.size() && j == b.size();
 }
 
 int Compare(std::string_view a, std::string_view b, bool ignoreCase) {
@@ -60,8 +95,11 @@ int Compare(std::string_view a, std::string_view b, bool ignoreCase) {
     }
     return (i < a.size()) - (j < b.size());
   }
-  std::wstring wa = ToWide(a, ignoreCase), wb = ToWide(b, ignoreCase);
-  int r = wcscoll(wa.c_str(), wb.c_str());
+  // Compared through the sort keys rather than wcscoll: the C library's two disagree now and
+  // then (around ignorable punctuation such as "/" and "-", and on code points its tables lack),
+  // and a sorted list must find by comparison exactly what it ordered by key.
+  if (FoldedEqual(a, b, ignoreCase)) return 0;
+  int r = AnsiSortKey(a, ignoreCase).compare(AnsiSortKey(b, ignoreCase));
   return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
@@ -80,14 +118,27 @@ const char32_t kCp437High[128] = {
 
 }  // namespace
 
+bool UseLocale(const std::string& name) {
+  // Only the collation (and the character classes that go with it) is taken over: number and
+  // time formats stay those of the C library's "C" locale, so files the program writes read the
+  // same on every machine.
+  const char* collate = std::setlocale(LC_COLLATE, name.c_str());
+  if (!collate) return false;
+  std::string collation = collate;
+  std::setlocale(LC_CTYPE, name.c_str());
+  g_codePointOrder = collation == "C" || collation == "POSIX" || collation.rfind("C.", 0) == 0;
+  ++g_generation;
+  return true;
+}
+
+uint32_t CollationGeneration() { return g_codePointOrder ? 0 : (g_generation == 0 ? 1 : g_generation); }
+
 void InitLocale() {
-  std::setlocale(LC_ALL, "");
-  const char* collate = std::setlocale(LC_COLLATE, nullptr);
-  std::string name = collate ? collate : "C";
-  g_codePointOrder = name == "C" || name == "POSIX" || name.rfind("C.", 0) == 0;
+  if (!UseLocale("")) UseLocale("C");
 }
 
 int AnsiCompareText(std::string_view a, std::string_view b) { return Compare(a, b, true); }
+bool AnsiSameText(std::string_view a, std::string_view b) { return FoldedEqual(a, b, true); }
 int AnsiCompareStr(std::string_view a, std::string_view b) { return Compare(a, b, false); }
 
 std::string AnsiSortKey(std::string_view s, bool ignoreCase) {
@@ -101,29 +152,39 @@ std::string AnsiSortKey(std::string_view s, bool ignoreCase) {
         ++i;
         continue;
       }
-      // UTF-8 byte order is code-point order, so the encoded folded text is its own key. An
-      // undecodable byte is keyed as its stand-in code point, as the comparison sees it.
+      // The encoded folded text is its own key; an undecodable byte is keyed as its stand-in
+      // code point, as the comparison sees it.
       char32_t cp = DecodeUtf8(s, i);
-      if (ignoreCase) cp = Fold(cp);
-      if (cp >= 0xDC80 && cp <= 0xDCFF) {
-        key.push_back(static_cast<char>(0xED));
-        key.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        key.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-      } else {
-        AppendUtf8(key, cp);
-      }
+      AppendKeyCodePoint(key, ignoreCase ? Fold(cp) : cp);
     }
     return key;
   }
+  // The collation's transformed text, then a zero separator and the (folded) text itself, which
+  // breaks the ties that the comparison breaks. Collation weights are written as two bytes when
+  // they fit (they nearly always do) and as 0xFFFF plus four bytes otherwise: an order-preserving
+  // form about half as long as four bytes each. A weight is never 0, so the separator sorts first.
+  // A collation may call different texts equal (and it stops at a NUL); they still differ, or a
+  // sorted list that drops duplicates would lose one of two files.
   std::wstring w = ToWide(s, ignoreCase);
-  size_t n = wcsxfrm(nullptr, w.c_str(), 0);
-  std::vector<wchar_t> buf(n + 1);
-  wcsxfrm(buf.data(), w.c_str(), n + 1);
-  key.reserve(n * 4);
+  std::vector<wchar_t> buf(w.size() * 6 + 16);
+  size_t n = wcsxfrm(buf.data(), w.c_str(), buf.size());
+  if (n >= buf.size()) {
+    buf.resize(n + 1);
+    wcsxfrm(buf.data(), w.c_str(), buf.size());
+  }
+  key.reserve(n * 2 + 2 + s.size());
   for (size_t k = 0; k < n; ++k) {
     auto v = static_cast<uint32_t>(buf[k]);
-    for (int shift = 24; shift >= 0; shift -= 8) key.push_back(static_cast<char>((v >> shift) & 0xFF));
+    if (v < 0xFFFF) {
+      key.push_back(static_cast<char>(v >> 8));
+      key.push_back(static_cast<char>(v & 0xFF));
+    } else {
+      key.append("\xff\xff");
+      for (int shift = 24; shift >= 0; shift -= 8) key.push_back(static_cast<char>((v >> shift) & 0xFF));
+    }
   }
+  key.append(2, '\0');
+  for (wchar_t c : w) AppendKeyCodePoint(key, static_cast<char32_t>(c));
   return key;
 }
 

@@ -119,7 +119,11 @@ TPropInfo OrdProp(std::string name, V (C::*get)() const, void (C::*set)(V),
   p.MinValue = min;
   p.MaxValue = max;
   p.GetOrd = [get](const TObject& o) { return static_cast<int64_t>((static_cast<const C&>(o).*get)()); };
-  if (set) p.SetOrd = [set](TObject& o, int64_t v) { (static_cast<C&>(o).*set)(static_cast<V>(v)); };
+  // Clamping here keeps every value the setter sees inside its type (an enumeration never gets a
+  // value it does not name), whatever the caller passes.
+  if (set) p.SetOrd = [set, min, max](TObject& o, int64_t v) {
+    (static_cast<C&>(o).*set)(static_cast<V>(v < min ? min : (v > max ? max : v)));
+  };
   return p;
 }
 

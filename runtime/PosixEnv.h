@@ -37,10 +37,11 @@ class PosixEnv : public Env {
   FileStat CopyFileContents(const std::string& src, const std::string& dst) override;
   void SetFileTime(const std::string& path, int64_t mtimeNs) override;
   std::optional<uint32_t> GetAttributes(const std::string& path) override;
-  bool SetAttributes(const std::string& path, uint32_t attributes, const FileStat* asRead) override;
+  bool SetAttributes(const std::string& path, uint32_t attributes, const FileStat* asRead = nullptr) override;
   DriveInfo GetDriveInfo(const std::string& path) override;
   std::unique_ptr<DynamicLibrary> OpenLibrary(const std::string& path, std::string* error) override;
   std::string ProgramFileName() override;
+  std::string GetCurrentDir() override;
   bool OpenAddress(const std::string& address) override;
   bool StdoutIsTerminal() override;
   TDateTimeParts LocalTimeOf(int64_t mtimeNs) override;

@@ -71,13 +71,17 @@ std::string Format(std::string_view format, std::initializer_list<FormatArg> arg
       continue;
     }
     // [index ":"] ["-"] [width] ["." precision] type
+    // A leading number (or "*") is an index only when a colon follows; otherwise it is read again
+    // as the width, so whatever reading it consumed must be undone, the argument of a "*" too.
     int number = 0;
-    size_t save = i;
+    const size_t save = i, saveNext = next;
     if (readNumber(number) && i < format.size() && format[i] == ':') {
+      if (number < 0) FormatError(format);
       next = static_cast<size_t>(number);
       ++i;
     } else {
       i = save;
+      next = saveNext;
     }
     bool leftAlign = false;
     if (i < format.size() && format[i] == '-') {
@@ -130,9 +134,18 @@ std::string Format(std::string_view format, std::initializer_list<FormatArg> arg
         char spec[16];
         char conv = type == 'n' ? 'f' : type;
         std::snprintf(spec, sizeof spec, "%%.%d%c", precision >= 0 ? precision : (type == 'g' ? 15 : 2), conv);
-        char buf[512];
-        std::snprintf(buf, sizeof buf, spec, v);
-        text = buf;
+        int size = std::snprintf(nullptr, 0, spec, v);
+        if (size < 0) FormatError(format);
+        text.resize(static_cast<size_t>(size) + 1);
+        std::snprintf(text.data(), text.size(), spec, v);
+        text.resize(static_cast<size_t>(size));
+        if (type == 'n') {
+          // Thousands separators in the integer digits.
+          size_t begin = text[0] == '-' ? 1 : 0;
+          size_t end = text.find('.');
+          if (end == std::string::npos) end = text.size();
+          for (size_t k = end; k > begin + 3; k -= 3) text.insert(k - 3, 1, ',');
+        }
         break;
       }
       default:

@@ -74,7 +74,9 @@ using FormatArg = std::variant<int64_t, std::string, double>;
 //   "%" [index ":"] ["-"] [width] ["." precision] type
 // with the types d (decimal), u (unsigned decimal), x (hexadecimal), s (string), f, g, e, n
 // (floating point) and "%%" for a percent sign. For d, u and x the precision is the minimum
-// number of digits ("%.2d" of 5 gives "05"); for s it is the maximum number of characters.
+// number of digits ("%.2d" of 5 gives "05"); for s it is the maximum number of characters; n is
+// f with thousands separators ("1,234.50"). Width and precision may be "*", taken from the next
+// argument, and an index may be given as "%1:s" (later directives continue after it).
 // Raises EConvertError when a directive does not fit its argument, when arguments run out, or
 // when a directive is malformed. Arguments left over are ignored.
 std::string Format(std::string_view format, std::initializer_list<FormatArg> args);
@@ -118,8 +120,11 @@ std::string StringReplaceAll(std::string_view s, std::string_view from, std::str
 
 #ifdef _WIN32
 inline constexpr char PathDelim = '\\';
+// Whether the file system treats names that differ only in letter case as one name.
+inline constexpr bool FileNamesIgnoreCase = true;
 #else
 inline constexpr char PathDelim = '/';
+inline constexpr bool FileNamesIgnoreCase = false;
 #endif
 
 // The text with PathDelim appended unless it already ends with one (empty gives PathDelim).

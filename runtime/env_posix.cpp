@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <time.h>
 #include <unistd.h>
@@ -12,7 +13,9 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <random>
+#include <vector>
 
 #include "runtime/Clock.h"
 #include "runtime/PosixEnv.h"
@@ -211,7 +214,8 @@ FileStat PosixEnv::Stat(const std::string& path) {
 
 std::vector<DirEntry> PosixEnv::ListDirectory(const std::string& dir) {
   std::vector<DirEntry> entries;
-  DIR* d = ::opendir(dir.c_str());
+  std::unique_ptr<DIR, int (*)(DIR*)> handle(::opendir(dir.c_str()), ::closedir);
+  DIR* d = handle.get();
   if (!d) {
     if (errno == ENOENT || errno == ENOTDIR) return entries;
     ThrowOS("Cannot list directory", dir);
@@ -239,9 +243,7 @@ std::vector<DirEntry> PosixEnv::ListDirectory(const std::string& dir) {
     entries.push_back(std::move(entry));
     errno = 0;
   }
-  int err = errno;
-  ::closedir(d);
-  if (err != 0) ThrowOS("Cannot list directory", dir, err);
+  if (errno != 0) ThrowOS("Cannot list directory", dir);
   return entries;
 }
 
@@ -258,7 +260,10 @@ void PosixEnv::DeleteFile(const std::string& path) {
 }
 
 void PosixEnv::RenameFile(const std::string& from, const std::string& to) {
-  if (::rename(from.c_str(), to.c_str()) != 0) ThrowOS("Cannot rename to \"" + to + "\":", from);
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    int err = errno;
+    throw EOSError("Cannot rename \"" + from + "\" to \"" + to + "\": " + ErrorText(err), err);
+  }
 }
 
 // ---- File contents ----
@@ -313,7 +318,9 @@ FileStat PosixEnv::CopyFileContents(const std::string& src, const std::string& d
   struct stat st;
   int in = OpenRegularForRead(src, &st);
   FileStat before = ToFileStat(st);
-  int out = ::open(dst.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // Truncated only once it is known not to be the source itself (the same name, a hard link
+  // or a symbolic link to it): truncating first would destroy the very bytes to be copied.
+  int out = ::open(dst.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (out < 0) {
     int err = errno;
     ::close(in);
@@ -324,18 +331,27 @@ FileStat PosixEnv::CopyFileContents(const std::string& src, const std::string& d
     ::close(out);
     ThrowIO(what, path, err);
   };
+  struct stat target;
+  if (::fstat(out, &target) != 0) fail("Cannot create", dst, errno);
+  if (target.st_dev == st.st_dev && target.st_ino == st.st_ino) fail("Cannot copy a file onto itself", dst, EINVAL);
+  if (::ftruncate(out, 0) != 0) fail("Cannot write", dst, errno);
   // The kernel copies without a round trip through user space where it can; any file system
-  // that refuses falls back to plain reads and writes.
+  // that refuses falls back to plain reads and writes. Some file systems answer "nothing to copy"
+  // for files that do have content, so an empty first answer is checked with a plain read.
   bool kernelCopy = true;
+  int64_t copied = 0;
   for (;;) {
     ssize_t n;
     if (kernelCopy) {
       n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
-      if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+      if (n < 0 && errno == EINTR) continue;
+      if ((n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) ||
+          (n == 0 && copied == 0)) {
         kernelCopy = false;
         continue;
       }
       if (n < 0) fail("Cannot copy to", dst, errno);
+      copied += n;
     } else {
       static thread_local std::vector<char> buf(1 << 20);
       n = ::read(in, buf.data(), buf.size());
@@ -385,17 +401,26 @@ int PosixEnv::SetXattr(const std::string& path, const char* name, const std::str
 int PosixEnv::RemoveXattr(const std::string& path, const char* name) { return ::removexattr(path.c_str(), name); }
 
 std::optional<uint32_t> PosixEnv::ReadStoredBits(const std::string& path, bool* unsupported) {
-  char buf[64];
-  ssize_t n = GetXattr(path, kDosAttribName, buf, sizeof buf - 1);
+  // Newer file servers follow the text with a binary block, so the value can be long; only the
+  // text before the first NUL matters.
+  std::vector<char> buf(256);
+  ssize_t n = GetXattr(path, kDosAttribName, buf.data(), buf.size());
+  if (n < 0 && errno == ERANGE) {
+    ssize_t size = GetXattr(path, kDosAttribName, nullptr, 0);
+    if (size > 0) {
+      buf.resize(static_cast<size_t>(size));
+      n = GetXattr(path, kDosAttribName, buf.data(), buf.size());
+    }
+  }
   *unsupported = n < 0 && (errno == ENOTSUP || errno == EOPNOTSUPP);
   if (n < 0) return std::nullopt;
-  buf[n] = 0;
-  // The text form "0x20" (optionally NUL-terminated). Binary forms from newer Samba versions
-  // are not understood and count as "nothing stored".
-  if (n < 3 || buf[0] != '0' || (buf[1] != 'x' && buf[1] != 'X')) return std::nullopt;
+  std::string text(buf.data(), static_cast<size_t>(n));
+  text = text.substr(0, text.find('\0'));
+  // The text form "0x20". Anything else counts as "nothing stored".
+  if (text.size() < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return std::nullopt;
   char* end = nullptr;
-  unsigned long bits = std::strtoul(buf + 2, &end, 16);
-  if (end == buf + 2) return std::nullopt;
+  unsigned long bits = std::strtoul(text.c_str() + 2, &end, 16);
+  if (end == text.c_str() + 2) return std::nullopt;
   return static_cast<uint32_t>(bits);
 }
 
@@ -443,38 +468,63 @@ std::optional<uint32_t> PosixEnv::GetAttributes(const std::string& path) {
 bool PosixEnv::SetAttributes(const std::string& path, uint32_t attributes, const FileStat* asRead) {
   FileStat st = Stat(path);
   if (!st.Exists()) ThrowOS("Cannot set attributes of", path, ENOENT);
+  const bool isDir = st.Kind == FileKind::Directory;
+  const uint32_t bits = attributes & (faReadOnly | faHidden | faSysFile | faArchive);
 
-  mode_t mode = st.Mode;
-  if (attributes & faReadOnly)
-    mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+  mode_t finalMode = st.Mode;
+  if (bits & faReadOnly)
+    finalMode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
   else
-    mode |= S_IWUSR;
-  if (mode != st.Mode && ::chmod(path.c_str(), mode) != 0) ThrowOS("Cannot set attributes of", path);
+    finalMode |= S_IWUSR;
+  mode_t mode = st.Mode;
+  auto chmodTo = [&](mode_t m) {
+    if (m != mode && ::chmod(path.c_str(), m) != 0) ThrowOS("Cannot set attributes of", path);
+    mode = m;
+  };
 
-  uint32_t bits = attributes & (faReadOnly | faHidden | faSysFile | faArchive);
+  // What the name reads as with nothing stored: hidden when dotted, archive for a file. When the
+  // request is exactly that, nothing needs storing, which keeps copies of plain files free of
+  // extended attributes.
+  const uint32_t implicit = (NameIsDotted(path) ? faHidden : 0u) | (isDir ? 0u : faArchive);
+  const bool keptWithoutStore = (bits & ~faReadOnly) == implicit;
   bool unsupported = false;
   std::optional<uint32_t> stored = ReadStoredBits(path, &unsupported);
-  if (unsupported) return (attributes & (faSysFile | faArchive)) == faArchive;
-
-  // A file that carries only the archive bit and has nothing stored already reads that way;
-  // writing nothing keeps copies of plain files free of extended attributes.
-  bool plain = (bits & ~(faReadOnly | (NameIsDotted(path) ? faHidden : 0u))) == faArchive;
-  if (!stored && plain && st.Kind != FileKind::Directory) return true;
-
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%x", bits);
-  if (SetXattr(path, kDosAttribName, text) != 0) {
-    if (errno == ENOTSUP || errno == EOPNOTSUPP) return (attributes & (faSysFile | faArchive)) == faArchive;
-    ThrowOS("Cannot set attributes of", path);
+  if (unsupported || (!stored && keptWithoutStore)) {
+    chmodTo(finalMode);
+    return keptWithoutStore;
   }
-  if (bits & faArchive) {
-    RemoveXattr(path, kClearedName);
-  } else if (st.Kind != FileKind::Directory) {
-    const FileStat& stamp = asRead ? *asRead : st;
-    std::string record = std::to_string(stamp.MTimeNs) + " " + std::to_string(stamp.Size);
-    if (SetXattr(path, kClearedName, record) != 0) ThrowOS("Cannot set attributes of", path);
+
+  // Extended attributes of a file need write permission on it, which a read-only file lacks:
+  // the owner's write bit is lent for the update and the final permissions set afterwards.
+  chmodTo(mode | S_IWUSR);
+  try {
+    auto store = [&](const char* name, const std::string& value) {
+      if (SetXattr(path, name, value) == 0) return true;
+      if (errno == ENOTSUP || errno == EOPNOTSUPP) return false;
+      ThrowOS("Cannot set attributes of", path);
+    };
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", bits);
+    bool supported = true;
+    if ((bits & faArchive) || isDir) {
+      supported = store(kDosAttribName, text);
+      if (supported) RemoveXattr(path, kClearedName);
+    } else {
+      // The record goes first: a cleared bit without our record would be taken for one cleared by
+      // another tool and never come back when the file changes.
+      const FileStat& stamp = asRead ? *asRead : st;
+      supported = store(kClearedName, std::to_string(stamp.MTimeNs) + " " + std::to_string(stamp.Size)) &&
+                  store(kDosAttribName, text);
+    }
+    chmodTo(finalMode);
+    return supported || keptWithoutStore;
+  } catch (...) {
+    try {
+      chmodTo(st.Mode);
+    } catch (...) {
+    }
+    throw;
   }
-  return true;
 }
 
 // ---- Everything else ----
@@ -505,16 +555,35 @@ std::string PosixEnv::ProgramFileName() {
   return std::string(buf, static_cast<size_t>(n));
 }
 
+std::string PosixEnv::GetCurrentDir() {
+  std::vector<char> buf(PATH_MAX);
+  for (;;) {
+    if (::getcwd(buf.data(), buf.size())) return std::string(buf.data());
+    if (errno != ERANGE) ThrowOS("Cannot read the current directory", ".");
+    buf.resize(buf.size() * 2);
+  }
+}
+
 bool PosixEnv::OpenAddress(const std::string& address) {
-  pid_t pid;
-  std::string program = "xdg-open";
-  char* argv[] = {program.data(), const_cast<char*>(address.c_str()), nullptr};
+  // A short-lived shell starts the handler in the background and ends at once, so it can be
+  // waited for here and the handler, orphaned, is reaped by the system: no zombie is left behind
+  // however often this is called. The address is passed as an argument, never as shell text.
+  std::string sh = "/bin/sh", dashC = "-c", name = "sh";
+  std::string script =
+      "command -v xdg-open >/dev/null 2>&1 || exit 127; xdg-open \"$1\" </dev/null >/dev/null 2>&1 &";
+  char* argv[] = {sh.data(), dashC.data(), script.data(), name.data(), const_cast<char*>(address.c_str()), nullptr};
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
-  int rc = ::posix_spawnp(&pid, program.c_str(), nullptr, &attr, argv, environ);
+  pid_t pid;
+  int rc = ::posix_spawn(&pid, sh.c_str(), nullptr, &attr, argv, environ);
   posix_spawnattr_destroy(&attr);
-  return rc == 0;
+  if (rc != 0) return false;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 bool PosixEnv::StdoutIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
@@ -527,8 +596,8 @@ TDateTimeParts PosixEnv::LocalTimeOf(int64_t mtimeNs) {
     --sec;
   }
   time_t t = static_cast<time_t>(sec);
-  struct tm tm;
-  ::localtime_r(&t, &tm);
+  struct tm tm {};
+  if (!::localtime_r(&t, &tm)) ::gmtime_r(&t, &tm);
   TDateTimeParts p;
   p.Year = tm.tm_year + 1900;
   p.Month = tm.tm_mon + 1;

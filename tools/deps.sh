@@ -5,7 +5,7 @@ dravello_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libdeflate-dev zlib1g-dev
   qt6-base-dev
-  zip unzip 7zip libarchive-tools rsync python3 attr diffutils
+  zip unzip 7zip libarchive-tools rsync python3 attr diffutils locales
 )
 
 dravello_install_deps() {

@@ -1,0 +1,244 @@
+// The main window's commands and the script editor, driven through scripted dialogs.
+#include "app/u_frmConfig.h"
+#include "ini/SectionIni.h"
+#include "tests/app/AppFixture.h"
+
+namespace dravello {
+namespace {
+
+using CommandsTest = AppFixture;
+
+// A modal action that fills the editor's name and closes it with OK.
+std::function<void(TForm&)> NameAndOk(const std::string& name) {
+  return [name](TForm& form) {
+    auto& d = static_cast<TfrmConfig&>(form);
+    d.edtScriptName->SetText(name);
+    d.sbOk->Click();
+  };
+}
+
+std::vector<std::string> Items(const TComboBox& c) { return {c.Items()->begin(), c.Items()->end()}; }
+
+TEST_F(CommandsTest, AddRefusesMissingAndDuplicateNamesUntilAUsableOneIsGiven) {
+  WriteIni({"[scripts]", "Daily="});
+  TfrmMain& f = Start();
+  ui_->QueueModal([](TForm& form) {
+    auto& d = static_cast<TfrmConfig&>(form);
+    d.edtDstPath->SetText("/kept/");
+    d.sbOk->Click();  // no name
+  });
+  ui_->QueueModal([](TForm& form) {
+    auto& d = static_cast<TfrmConfig&>(form);
+    EXPECT_EQ(d.edtDstPath->Text(), "/kept/");  // reopened as the user left it
+    EXPECT_EQ(d.Caption(), "Add script");
+    d.edtScriptName->SetText("DAILY");  // differs from an existing name only in case
+    d.sbOk->Click();
+  });
+  ui_->QueueModal([](TForm& form) {
+    auto& d = static_cast<TfrmConfig&>(form);
+    EXPECT_EQ(d.edtScriptName->Text(), "");
+    EXPECT_EQ(d.edtDstPath->Text(), "/kept/");
+    d.edtScriptName->SetText("Weekly");
+    d.sbOk->Click();
+  });
+  f.sbAddClick(nullptr);
+  std::vector<THeadlessRecord> boxes = ui_->MessageBoxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].Caption, "Error: Missing script name");
+  EXPECT_EQ(boxes[0].Text, "A script name must be specified.");
+  EXPECT_EQ(boxes[1].Caption, "Error: Duplicate Name");
+  EXPECT_EQ(Items(*f.cbxScriptName), (std::vector<std::string>{"Daily", "Weekly"}));
+  EXPECT_EQ(f.cbxScriptName->Text(), "Weekly");
+  TSectionIniFile ini(IniFileName);
+  EXPECT_TRUE(ini.ValueExists("scripts", "Weekly"));
+  EXPECT_EQ(ini.ReadText("script: Weekly", "DstPath", ""), "/kept/");
+}
+
+TEST_F(CommandsTest, CancelAfterARefusedNameAddsNothing) {
+  TfrmMain& f = Start();
+  ui_->QueueModal(NameAndOk(""));
+  ui_->QueueModal([](TForm& form) { static_cast<TfrmConfig&>(form).sbCancel->Click(); });
+  f.sbAddClick(nullptr);
+  EXPECT_EQ(f.cbxScriptName->Items()->Count(), 0);
+  EXPECT_FALSE(Exists("prog/dravello.ini"));
+}
+
+class DeleteTest : public AppFixture {
+ protected:
+  TfrmMain& WithThree() {
+    WriteIni({"[scripts]", "A=", "B=", "C=", "[script: A]", "DstPath=/a/", "[script: B]", "DstPath=/b/",
+              "[script: C]", "DstPath=/c/"});
+    return Start();
+  }
+};
+
+TEST_F(DeleteTest, SelectionMovesToTheNextOrTheNewLastItem) {
+  TfrmMain& f = WithThree();
+  f.cbxScriptName->SetItemIndex(2);
+  ui_->QueueMessageBoxResult(IDYES);
+  f.sbDelClick(nullptr);
+  EXPECT_EQ(Items(*f.cbxScriptName), (std::vector<std::string>{"A", "B"}));
+  EXPECT_EQ(f.cbxScriptName->ItemIndex(), 1);
+  const THeadlessRecord box = ui_->MessageBoxes().at(0);
+  EXPECT_EQ(box.Text, "Do you really want to delete the script \"C\"?");
+  EXPECT_EQ(box.Icon(), MB_ICONQUESTION);
+  EXPECT_EQ(box.Buttons(), (std::vector<int>{IDYES, IDNO}));
+
+  f.cbxScriptName->SetItemIndex(0);
+  ui_->QueueMessageBoxResult(IDYES);
+  f.sbDelClick(nullptr);
+  EXPECT_EQ(f.cbxScriptName->Text(), "B");
+  TSectionIniFile ini(IniFileName);
+  EXPECT_FALSE(ini.SectionExists("script: A"));
+  EXPECT_FALSE(ini.SectionExists("script: C"));
+  EXPECT_TRUE(ini.SectionExists("script: B"));
+}
+
+TEST_F(DeleteTest, NoKeepsEverythingAndTheOnlyItemLeavesNoSelection) {
+  TfrmMain& f = WithThree();
+  f.cbxScriptName->SetItemIndex(1);
+  ui_->QueueMessageBoxResult(IDNO);
+  f.sbDelClick(nullptr);
+  EXPECT_EQ(f.cbxScriptName->Items()->Count(), 3);
+  for (int i = 0; i < 3; ++i) {
+    f.cbxScriptName->SetItemIndex(0);
+    ui_->QueueMessageBoxResult(IDYES);
+    f.sbDelClick(nullptr);
+  }
+  EXPECT_EQ(f.cbxScriptName->Items()->Count(), 0);
+  EXPECT_EQ(f.cbxScriptName->ItemIndex(), -1);
+}
+
+TEST_F(CommandsTest, RunEditAndDeleteWithoutSelectionDoNothing) {
+  TfrmMain& f = Start();
+  f.sbRunClick(nullptr);
+  f.sbEdtClick(nullptr);
+  f.sbDelClick(nullptr);
+  EXPECT_TRUE(ui_->History().empty() || ui_->MessageBoxes().empty());
+  EXPECT_EQ(LogLines(), std::vector<std::string>{});
+}
+
+TEST_F(CommandsTest, EditRoundTripKeepsSortedSourcesWithFlagsQuotesAndCommas) {
+  WriteIni({"[scripts]", "Daily=", "[script: Daily]", "DstPath=/backup/",
+            R"(SrcPath="1/zeta","0/alpha ""quoted"", with comma")", R"(SrcExt="*.doc","*.txt")"});
+  TfrmMain& f = Start();
+  f.cbxScriptName->SetItemIndex(0);
+  ui_->QueueModal([](TForm& form) {
+    auto& d = static_cast<TfrmConfig&>(form);
+    EXPECT_EQ(d.Caption(), "Edit script");
+    EXPECT_FALSE(d.edtScriptName->Enabled());
+    EXPECT_EQ(d.ActiveControl(), d.edtDstPath);
+    ASSERT_EQ(d.lbSrcPath->Items()->Count(), 2);
+    EXPECT_EQ(d.lbSrcPath->Items()->Strings(0), "/alpha \"quoted\", with comma");
+    EXPECT_FALSE(d.lbSrcPath->Checked(0));
+    EXPECT_TRUE(d.lbSrcPath->Checked(1));
+    d.sbOk->Click();
+  });
+  f.sbEdtClick(nullptr);
+  TBackupScript s;
+  s.Name = "Daily";
+  f.ReadScript(s);
+  EXPECT_EQ(s.SrcPath, R"("0/alpha ""quoted"", with comma","1/zeta")");
+  EXPECT_EQ(s.SrcExt, R"("*.doc","*.txt")");
+  EXPECT_EQ(f.cbxScriptName->Text(), "Daily");
+}
+
+TEST_F(CommandsTest, CancelLeavesTheRecordButReturnsTheNewPosition) {
+  Start();
+  TBackupScript s;
+  s.Name = "Daily";
+  s.DstPath = "/x/";
+  int32_t left = 50, top = 60;
+  ui_->QueueModal([](TForm& form) {
+    form.SetBounds(200, 210, form.Width(), form.Height());
+    static_cast<TfrmConfig&>(form).edtDstPath->SetText("/changed/");
+    form.PressKey(27);
+  });
+  EXPECT_FALSE(EditScript(s, left, top));
+  EXPECT_EQ(s.DstPath, "/x/");
+  EXPECT_EQ(left, 200);
+  EXPECT_EQ(top, 210);
+}
+
+TEST_F(CommandsTest, EditorAddModeEnterAndPathExamples) {
+  Start();
+  TBackupScript s;
+  int32_t left = 50, top = 50;
+  ui_->QueueModal([](TForm& form) {
+    auto& d = static_cast<TfrmConfig&>(form);
+    EXPECT_EQ(d.Caption(), "Add script");
+    EXPECT_TRUE(d.edtScriptName->Enabled());
+    EXPECT_EQ(d.ActiveControl(), d.edtScriptName);
+    EXPECT_EQ(d.rbLongPath->Caption(), ".../2004-03-15 14-07/[files]  (NT, Win9x)");
+    EXPECT_EQ(d.rbShortPath->Caption(), ".../2004/03151407/[files]  (DOS, Novell)");
+    EXPECT_EQ(d.rbFixedPath->Caption(), "/[files]");
+    d.edtDstPath->SetText("/b");
+    EXPECT_EQ(d.rbFixedPath->Caption(), "/b/[files]");
+    d.rbPack->Click();
+    EXPECT_EQ(d.rbFixedPath->Caption(), "/b.zip");
+    EXPECT_EQ(d.rbLongPath->Caption(), ".../2004-03-15 14-07.zip  (NT, Win9x)");
+    d.edtScriptName->SetText("New");
+    d.PressKey(13);
+  });
+  EXPECT_TRUE(EditScript(s, left, top));
+  EXPECT_EQ(s.Name, "New");
+  EXPECT_FALSE(s.CopyFiles);
+  EXPECT_EQ(s.DstPath, "/b");
+  EXPECT_EQ(s.SrcPath, "");
+  EXPECT_EQ(s.SrcExt, "");
+}
+
+TEST_F(CommandsTest, EditorListsFoldersFiltersAndHints) {
+  Start();
+  InitialFolder.clear();
+  TBackupScript s;
+  s.Name = "Daily";
+  s.SrcPath = R"("1/srv/b/")";
+  s.SrcExt = R"("*.doc")";
+  int32_t left = 50, top = 50;
+  ui_->QueueFolder("/srv/a");       // added, checked, selected
+  ui_->QueueFolder("/srv/b");       // already listed: nothing
+  ui_->QueueFolder("/srv/B");       // another folder on a case-sensitive file system
+  ui_->QueueFolder("/srv/a");       // editing /srv/B into a duplicate leaves two equal lines
+  ui_->QueueInput("*.DOC");         // the same filter in other case: ignored
+  ui_->QueueInput("*.txt");
+  ui_->QueueInput(std::string());   // an edited filter cleared to empty
+  ui_->QueueModal([](TForm& form) {
+    auto& d = static_cast<TfrmConfig&>(form);
+    d.sbSrcPathAdd->Click();
+    EXPECT_EQ(d.lbSrcPath->ItemIndex(), 0);
+    EXPECT_TRUE(d.lbSrcPath->Checked(0));
+    EXPECT_EQ(InitialFolder, "/srv/a");
+    d.sbSrcPathAdd->Click();
+    d.sbSrcPathAdd->Click();
+    ASSERT_EQ(d.lbSrcPath->Items()->Count(), 3);
+    EXPECT_EQ(d.lbSrcPath->Items()->Strings(2), "/srv/B/");
+    d.lbSrcPath->SetItemIndex(2);
+    d.sbSrcPathEdit->Click();
+    d.sbSrcExtAdd->Click();
+    d.sbSrcExtAdd->Click();
+    d.lbSrcExt->SetItemIndex(0);
+    d.sbSrcExtEdit->Click();
+    d.lbSrcPath->MouseMove(0, 2, 2);
+    EXPECT_EQ(d.lbSrcPath->Hint(), d.lbSrcPath->Items()->Strings(0));
+    d.lbSrcPath->MouseMove(0, 2, 110);  // below the last line
+    EXPECT_EQ(d.lbSrcPath->Hint(), "");
+    d.lbSrcExt->SetItemIndex(1);
+    d.sbSrcExtDel->Click();  // the last line: the one before it is selected
+    EXPECT_EQ(d.lbSrcExt->ItemIndex(), 0);
+    d.sbOk->Click();
+  });
+  EXPECT_TRUE(EditScript(s, left, top));
+  EXPECT_EQ(s.SrcPath, R"("1/srv/a/","1/srv/b/","1/srv/a/")");
+  EXPECT_EQ(s.SrcExt, R"("")");
+  EXPECT_EQ(ui_->PendingAnswers(), 0u);
+  // The chooser opened at the last folder added or edited.
+  std::vector<THeadlessRecord> choosers = ui_->Records(THeadlessRecord::TKind::FolderChooser);
+  ASSERT_EQ(choosers.size(), 4u);
+  EXPECT_EQ(choosers[0].Text, "");
+  EXPECT_EQ(choosers[1].Text, "/srv/a");
+  EXPECT_EQ(choosers[0].Caption, "Select backup destination");
+}
+
+}  // namespace
+}  // namespace dravello

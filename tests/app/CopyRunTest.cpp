@@ -1,0 +1,253 @@
+// Copy-mode runs end to end through the main window, on real temporary trees.
+#include <sys/stat.h>
+
+#include "runtime/FaultEnv.h"
+#include "runtime/SysUtils.h"
+#include "tests/app/AppFixture.h"
+
+namespace dravello {
+namespace {
+
+namespace fs = std::filesystem;
+
+class CopyRunTest : public AppFixture {
+ protected:
+  // A copy script named Daily over the given source items, into dst/ with a fixed path.
+  void Script(const std::string& srcPath, const std::string& srcExt = "", bool incl = true, int format = 2,
+              bool useArchive = false, bool removeArchive = false) {
+    WriteIni({"[scripts]", "Daily=", "[script: Daily]", "CopyFiles=1", "DstPath=" + Path("dst"),
+              "DstFormat=" + std::to_string(format), "SrcPath=" + srcPath, "SrcExt=" + srcExt,
+              "UseArchiveAttrib=" + std::string(useArchive ? "1" : "0"),
+              "RemArchiveAttrib=" + std::string(removeArchive ? "1" : "0"), "InclFiles=" + std::string(incl ? "1" : "0")});
+  }
+  std::string Source(const std::string& rel) { return "\"1" + Path(rel) + "\""; }
+  // Where the copy of a file below the temporary folder lands in a fixed-path destination.
+  std::string Mirror(const std::string& rel) const { return "dst/" + PathWithoutDrive(Path(rel)); }
+  std::string MirrorPath(const std::string& rel) const { return Path(Mirror(rel)); }
+
+  int Run() {
+    if (!form_) Start();
+    form_->FailureCount = 0;
+    form_->RunScript("Daily");
+    return form_->FailureCount;
+  }
+  std::vector<std::string> CopiedFiles() const {
+    std::vector<std::string> found;
+    if (!fs::exists(Path("dst"))) return found;
+    for (const auto& e : fs::recursive_directory_iterator(Path("dst")))
+      if (e.is_regular_file()) found.push_back(e.path().filename().string());
+    std::sort(found.begin(), found.end());
+    return found;
+  }
+  void SetMTime(const std::string& rel, int64_t seconds) {
+    Env::Default().SetFileTime(Path(rel), seconds * 1000000000);
+  }
+};
+
+TEST_F(CopyRunTest, LogsEveryPhaseInOrder) {
+  Write("src/a.txt", "a");
+  Write("src/sub/b.txt", "b");
+  Script(Source("src"));
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(LogLines(), (std::vector<std::string>{
+                            "[Daily] === Starting script ===",
+                            "[Daily] Retrieving filenames...",
+                            "[Daily] Processing 2 directories...",
+                            "[Daily] Processing 2 files...",
+                            "[Daily] Copied 2 files...",
+                            "[Daily] === Finished script ===",
+                        }));
+  EXPECT_EQ(Read(Mirror("src/sub/b.txt")), "b");
+  EXPECT_TRUE(form_->ControlsEnabled);
+  EXPECT_EQ(form_->CurrentScript, "");
+  EXPECT_EQ(form_->pnlStatus->Caption(), kCreditLine);
+}
+
+TEST_F(CopyRunTest, FiltersSelectOrExclude) {
+  Write("src/letter.doc", "1");
+  Write("src/Report.DOC", "2");
+  Write("src/notes.txt", "3");
+  Write("src/README", "4");
+  Write("src/old.docx", "5");
+  struct Case {
+    std::string ext;
+    bool incl;
+    std::vector<std::string> copied;
+  } cases[] = {
+      {"", true, {"README", "Report.DOC", "letter.doc", "notes.txt", "old.docx"}},
+      {"", false, {}},
+      {"\"*.*\"", true, {"Report.DOC", "letter.doc", "notes.txt", "old.docx"}},
+      {"\"*.DOC\"", true, {"Report.DOC", "letter.doc"}},  // the stored filter is lowered on reading
+      {"\"*.doc\",\"readme\"", false, {"notes.txt", "old.docx"}},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(Path("dst"));
+    Script(Source("src"), c.ext, c.incl);
+    EXPECT_EQ(Run(), 0) << c.ext;
+    EXPECT_EQ(CopiedFiles(), c.copied) << c.ext << (c.incl ? " incl" : " excl");
+  }
+}
+
+TEST_F(CopyRunTest, AFolderListedTwiceYieldsEachFileOnceAndHiddenFoldersAreSkipped) {
+  Write("src/a.txt", "a");
+  Write("src/.profile", "p");
+  Write("src/.cache/c.txt", "c");
+  Write("src/sub/b.txt", "b");
+  Script(Source("src") + ",\"0" + Path("src") + "\"");
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(CopiedFiles(), (std::vector<std::string>{".profile", "a.txt", "b.txt"}));
+  EXPECT_EQ(LogLines()[3], "[Daily] Processing 3 files...");
+}
+
+TEST_F(CopyRunTest, OnlyNewerFilesAreCopiedAgainAndReadOnlyCopiesAreReplaced) {
+  Write("src/a.txt", "old a");
+  Write("src/b.txt", "b");
+  SetMTime("src/a.txt", 1600000000);
+  SetMTime("src/b.txt", 1600000000);
+  Script(Source("src"));
+  EXPECT_EQ(Run(), 0);
+  ASSERT_TRUE(Env::Default().SetAttributes(MirrorPath("src/a.txt"), faReadOnly | faArchive));
+
+  Write("src/a.txt", "new a");
+  SetMTime("src/a.txt", 1600000100);
+  Write("src/b.txt", "same second");  // changed within the same two seconds: not copied again
+  SetMTime("src/b.txt", 1600000001);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Read(Mirror("src/a.txt")), "new a");
+  EXPECT_EQ(Read(Mirror("src/b.txt")), "b");
+  EXPECT_EQ(LogLines()[10], "[Daily] Copied 1 files...");
+}
+
+TEST_F(CopyRunTest, DatedDestinationsAreSharedWithinOneMinute) {
+  Write("src/a.txt", "a");
+  Script(Source("src"), "", true, 0);
+  EXPECT_EQ(Run(), 0);
+  const std::string longDir = "dst/2004-03-15 14-07/";
+  EXPECT_EQ(Read(longDir + PathWithoutDrive(Path("src/a.txt"))), "a");
+  clock_->Set({2004, 3, 15, 14, 7, 59, 0});
+  Write("src/b.txt", "b");
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Read(longDir + PathWithoutDrive(Path("src/b.txt"))), "b");
+  EXPECT_EQ(LogLines()[10], "[Daily] Copied 1 files...");
+
+  Script(Source("src"), "", true, 1);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Read("dst/2004/03151407/" + PathWithoutDrive(Path("src/a.txt"))), "a");
+}
+
+TEST_F(CopyRunTest, ArchiveAttributeWidensTheSelectionAndIsClearedOnlyOnCopiedFiles) {
+  Write("src/a.txt", "a");
+  Write("src/b.txt", "b");
+  Script(Source("src"), "", true, 2, true, true);
+  EXPECT_EQ(Run(), 0);
+  Env& env = Env::Default();
+  EXPECT_EQ(env.GetAttributes(Path("src/a.txt")), 0u);
+  EXPECT_EQ(env.GetAttributes(MirrorPath("src/a.txt")), faArchive);
+
+  // Not newer, but flagged again: copied because of the attribute alone.
+  env.SetAttributes(Path("src/a.txt"), faArchive);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(LogLines()[10], "[Daily] Copied 1 files...");
+
+  // Without the attribute rule a flagged file that is not newer keeps its flag.
+  env.SetAttributes(Path("src/b.txt"), faArchive);
+  Script(Source("src"), "", true, 2, false, true);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(env.GetAttributes(Path("src/b.txt")), faArchive);
+}
+
+TEST_F(CopyRunTest, ADestinationInsideASourceDoesNotCopyItsOwnCopiesInTheSameRun) {
+  Write("src/a.txt", "a");
+  WriteIni({"[scripts]", "Daily=", "[script: Daily]", "DstPath=" + Path("src/backup"), "DstFormat=2",
+            "SrcPath=" + Source("src")});
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(LogLines()[3], "[Daily] Processing 1 files...");
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(LogLines()[9], "[Daily] Processing 2 files...");
+}
+
+TEST_F(CopyRunTest, AFailedCopyKeepsThePreviousCopyAndIsRepeatedNextRun) {
+  Write("src/big.bin", std::string(2 << 20, 'x'));
+  SetMTime("src/big.bin", 1600000000);
+  Script(Source("src"));
+  EXPECT_EQ(Run(), 0);
+  Write("src/big.bin", std::string(2 << 20, 'y'));
+  SetMTime("src/big.bin", 1600000100);
+  {
+    FaultEnv faults(Env::Platform());
+    faults.FailWritesAfter(1 << 20, [](const std::string& path) { return path.find("/dst/") != std::string::npos; });
+    ScopedEnv scoped(faults);
+    EXPECT_EQ(Run(), 1);
+  }
+  EXPECT_EQ(Read(Mirror("src/big.bin")), std::string(2 << 20, 'x'));
+  EXPECT_EQ(CopiedFiles(), std::vector<std::string>{"big.bin"});  // no temporary file left
+  std::vector<std::string> log = LogLines();
+  EXPECT_NE(log[10].find("### Exception during copying " + Path("src/big.bin") + " -> "), std::string::npos) << log[10];
+  EXPECT_EQ(log[11], "[Daily] Copied 0 files...");
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Read(Mirror("src/big.bin")), std::string(2 << 20, 'y'));
+}
+
+TEST_F(CopyRunTest, ArchiveBitStaysWhenTheSourceChangesDuringItsCopy) {
+  Write("src/a.txt", "first");
+  Script(Source("src"), "", true, 2, false, true);
+  FaultEnv faults(Env::Platform());
+  faults.BeforeFirstRead([this](const std::string&) { Write("src/a.txt", "changed meanwhile"); },
+                         [this](const std::string& path) { return path == Path("src/a.txt"); });
+  ScopedEnv scoped(faults);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Env::Default().GetAttributes(Path("src/a.txt")), faArchive);
+}
+
+TEST_F(CopyRunTest, LinksFifosAndNamesDifferingInCase) {
+  Write("src/real.txt", "real");
+  Write("src/Case.txt", "upper");
+  Write("src/case.txt", "lower");
+  Write("elsewhere/x.txt", "x");
+  fs::create_symlink(Path("src/real.txt"), Path("src/link.txt"));
+  fs::create_symlink(Path("nowhere"), Path("src/dangling.txt"));
+  fs::create_directory_symlink(Path("elsewhere"), Path("src/linked-dir"));
+  fs::create_directory_symlink(Path("src"), Path("src/loop"));
+  ASSERT_EQ(::mkfifo(Path("src/pipe").c_str(), 0600), 0);
+  Script(Source("src"));
+  EXPECT_EQ(Run(), 1);  // the dangling link
+  EXPECT_EQ(CopiedFiles(), (std::vector<std::string>{"Case.txt", "case.txt", "link.txt", "real.txt"}));
+  EXPECT_EQ(Read(Mirror("src/link.txt")), "real");
+  EXPECT_FALSE(fs::is_symlink(MirrorPath("src/link.txt")));
+}
+
+TEST_F(CopyRunTest, FilesDatedBefore1980AreCopiedOnceAndFilesAfter2043TooNot) {
+  Write("src/old.txt", "1970");
+  Write("src/future.txt", "2050");
+  SetMTime("src/old.txt", 86400);
+  SetMTime("src/future.txt", 2524608000);  // 2050-01-01
+  Script(Source("src"));
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(CopiedFiles(), (std::vector<std::string>{"future.txt", "old.txt"}));
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(LogLines()[10], "[Daily] Copied 0 files...");
+}
+
+TEST_F(CopyRunTest, AnUnknownDestinationFormatFailsTheRunAndWritesNothing) {
+  Write("src/a.txt", "a");
+  Script(Source("src"), "", true, 7);
+  TfrmMain& f = Start({"Daily"});
+  f.Activate();
+  EXPECT_EQ(f.ExitStatus(), 1);
+  EXPECT_FALSE(fs::exists(Path("dst")));
+  std::vector<std::string> log = LogLines();
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_EQ(log[1], "[Daily] === Finished script ===");
+  EXPECT_EQ(log[2], "### Exception during RunScript [Unknown destination format 7 (0, 1 or 2 expected)]");
+}
+
+TEST_F(CopyRunTest, AnEmptySourceItemAndAMissingFolderAreHandledPerItem) {
+  Write("src/a.txt", "a");
+  Script("\"\"," + Source("absent") + "," + Source("src"));
+  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(CopiedFiles(), std::vector<std::string>{"a.txt"});
+  EXPECT_EQ(LogLines()[2], "[Daily] ### Exception during retrieving files from  [Empty source entry]");
+}
+
+}  // namespace
+}  // namespace dravello

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+#include "app/u_types.h"
+#include "runtime/FaultEnv.h"
+#include "runtime/SysUtils.h"
+
+namespace dravello {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(MatchesWildcard, DocumentedResults) {
+  struct Case {
+    const char* name;
+    const char* pattern;
+    bool match;
+  } cases[] = {
+      {"anything", "*", true},       {"", "*", true},
+      {"letter.doc", "*.doc", true}, {"letter.docx", "*.doc", false},
+      {"abc", "a?c", true},          {"ac", "a?c", false},
+      {"readme", "*.*", false},      {"read.me", "*.*", true},
+      {"ab", "ab?", false},          {"abc", "abc*", true},
+      {"abc", "a**c", true},         {"Letter.doc", "*.doc", true},
+      {"a.DOC", "*.doc", false},     {"äb", "?b", true},  // one code point, two bytes
+      {"ä", "??", false},            {"x*y", "x?y", true},
+  };
+  for (const Case& c : cases) EXPECT_EQ(MatchesWildcard(c.name, c.pattern), c.match) << c.name << " ~ " << c.pattern;
+}
+
+TEST(MatchesWildcard, PathologicalPatternAnswersQuickly) {
+  std::string name(10000, 'a');
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(MatchesWildcard(name, "*a*a*a*a*a*a*a*a*b"));
+  EXPECT_TRUE(MatchesWildcard(name + "b", "*a*a*a*a*a*a*a*a*b"));
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(ms, 200);
+}
+
+class TempDir : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / ("dv-types-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(root_);
+    fs::create_directories(root_);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::permissions(root_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(root_, ec);
+  }
+  std::string Path(const std::string& rel) const { return (root_ / rel).string(); }
+  void Write(const std::string& rel, const std::string& data) {
+    fs::create_directories(fs::path(Path(rel)).parent_path());
+    std::ofstream(Path(rel), std::ios::binary) << data;
+  }
+  std::string Read(const std::string& rel) const { return ReadFileToString(Env::Default(), Path(rel)); }
+
+  fs::path root_;
+};
+
+using CollectFilesTest = TempDir;
+
+std::vector<std::string> Sorted(TStringList& l) {
+  l.SetSorted(true);
+  return {l.begin(), l.end()};
+}
+
+TEST_F(CollectFilesTest, RecursesIntoVisibleFoldersOnlyAndKeepsHiddenFiles) {
+  Write("src/a.txt", "a");
+  Write("src/.hidden-file", "h");
+  Write("src/sub/b.txt", "b");
+  Write("src/.hidden-dir/c.txt", "c");
+  TStringList list;
+  CollectFiles(list, Path("src"), true);
+  EXPECT_EQ(Sorted(list), (std::vector<std::string>{Path("src/.hidden-file"), Path("src/a.txt"), Path("src/sub/b.txt")}));
+
+  TStringList flat;
+  CollectFiles(flat, Path("src"), false);
+  EXPECT_EQ(flat.Count(), 2);
+}
+
+TEST_F(CollectFilesTest, SkipsSystemFoldersFifosAndLinkedFolders) {
+  Write("src/sys/x.txt", "x");
+  ASSERT_TRUE(Env::Default().SetAttributes(Path("src/sys"), faSysFile));
+  Write("other/y.txt", "y");
+  fs::create_directory_symlink(Path("other"), Path("src/link-to-dir"));
+  fs::create_directory_symlink(Path("src"), Path("src/loop"));
+  ASSERT_EQ(::mkfifo(Path("src/pipe").c_str(), 0600), 0);
+  Write("src/real.txt", "r");
+  fs::create_symlink(Path("src/real.txt"), Path("src/link.txt"));
+  fs::create_symlink(Path("src/nowhere"), Path("src/dangling"));
+  TStringList list;
+  CollectFiles(list, Path("src"), true);
+  EXPECT_EQ(Sorted(list), (std::vector<std::string>{Path("src/dangling"), Path("src/link.txt"), Path("src/real.txt")}));
+}
+
+TEST_F(CollectFilesTest, MissingFolderAddsNothingUnreadableFolderRaises) {
+  TStringList list;
+  EXPECT_NO_THROW(CollectFiles(list, Path("absent"), true));
+  EXPECT_EQ(list.Count(), 0);
+  FaultEnv faults(Env::Platform());
+  faults.FailWhen([](const std::string& op, const std::string&) { return op == "list"; });
+  ScopedEnv scoped(faults);
+  Write("src/a.txt", "a");
+  EXPECT_THROW(CollectFiles(list, Path("src"), true), EOSError);
+}
+
+TEST_F(CollectFilesTest, NamesDifferingOnlyInCaseAreTwoFiles) {
+  Write("src/Report.txt", "1");
+  Write("src/report.txt", "2");
+  TStringList list;
+  CollectFiles(list, Path("src"), false);
+  EXPECT_EQ(list.Count(), 2);
+}
+
+using CopyFileSafelyTest = TempDir;
+
+TEST_F(CopyFileSafelyTest, CopiesBytesTimeAndAttributesAndReplacesReadOnlyCopy) {
+  Env& env = Env::Default();
+  Write("a.txt", "new content");
+  env.SetFileTime(Path("a.txt"), int64_t{1700000000} * 1000000000);
+  env.SetAttributes(Path("a.txt"), faArchive | faSysFile);
+  Write("b.txt", "old");
+  env.SetAttributes(Path("b.txt"), faReadOnly);
+  CopiedFile copied = CopyFileSafely(env, Path("a.txt"), Path("b.txt"));
+  EXPECT_EQ(Read("b.txt"), "new content");
+  EXPECT_EQ(env.Stat(Path("b.txt")).MTimeNs, int64_t{1700000000} * 1000000000);
+  EXPECT_EQ(env.GetAttributes(Path("b.txt")), faArchive | faSysFile);
+  EXPECT_EQ(copied.Source.Size, 11);
+  EXPECT_EQ(copied.SourceAttributes, faArchive | faSysFile);
+}
+
+TEST_F(CopyFileSafelyTest, FailureHalfWayKeepsThePreviousCopyAndLeavesNoTemporaryFile) {
+  Write("src.bin", std::string(3 << 20, 'n'));
+  Write("dst/src.bin", "previous copy");
+  for (int64_t budget : {int64_t{0}, int64_t{1}, int64_t{1 << 20}, int64_t{(3 << 20) - 1}}) {
+    FaultEnv faults(Env::Platform());
+    faults.FailWritesAfter(budget);
+    EXPECT_THROW(CopyFileSafely(faults, Path("src.bin"), Path("dst/src.bin")), EInOutError) << budget;
+    EXPECT_EQ(Read("dst/src.bin"), "previous copy");
+    EXPECT_EQ(std::distance(fs::directory_iterator(Path("dst")), fs::directory_iterator()), 1);
+  }
+}
+
+TEST_F(CopyFileSafelyTest, DanglingLinkFails) {
+  fs::create_symlink(Path("nowhere"), Path("dangling"));
+  fs::create_directory(Path("dst"));
+  EXPECT_ANY_THROW(CopyFileSafely(Env::Default(), Path("dangling"), Path("dst/dangling")));
+  EXPECT_TRUE(fs::is_empty(Path("dst")));
+}
+
+}  // namespace
+}  // namespace dravello
