@@ -235,6 +235,11 @@ TEST_F(FrontEndTest, EveryControlIsANativeWidgetAtItsModelBounds) {
   EXPECT_EQ(box->childAt(W(f->sbAdd)->geometry().center()), W(f->sbAdd));
   EXPECT_EQ(box->childAt(W(f->cbxScriptName)->geometry().center()), W(f->cbxScriptName));
   EXPECT_EQ(As<QGroupBox>(f->gbxScript)->title(), " Script ");
+  // Its caption sits on the frame's top line, above the first row of controls.
+  auto* group = As<qtui::TGroupBoxWidget>(f->gbxScript);
+  ASSERT_NE(group, nullptr);
+  EXPECT_FALSE(group->CaptionRect().isEmpty());
+  EXPECT_LT(group->CaptionRect().bottom(), W(f->cbxScriptName)->y());
 
   // Speed buttons are flat, keep their glyph and place it as their layout says.
   auto* add = As<qtui::TSpeedButtonWidget>(f->sbAdd);
@@ -409,6 +414,9 @@ TEST_F(FrontEndTest, ListsMirrorTheirItemsAndMarksAndReportTheRowUnderThePointer
   ASSERT_EQ(view->count(), 2);
   EXPECT_EQ(view->item(0)->checkState(), Qt::Checked);
   EXPECT_EQ(view->item(1)->checkState(), Qt::Unchecked);
+  // An unchecked row shows an empty box, not none at all.
+  EXPECT_TRUE(view->item(1)->data(Qt::CheckStateRole).isValid());
+  EXPECT_TRUE(view->item(1)->flags() & Qt::ItemIsUserCheckable);
 
   // The rows are drawn as high as the model counts them.
   EXPECT_EQ(view->visualItemRect(view->item(1)).top(), f->lbPaths->ItemHeight());
@@ -441,6 +449,7 @@ TEST_F(FrontEndTest, ListsMirrorTheirItemsAndMarksAndReportTheRowUnderThePointer
   f->lbPaths->Items()->Add("/a/");
   ASSERT_EQ(view->count(), 3);
   EXPECT_EQ(view->item(0)->text(), "/a/");
+  EXPECT_TRUE(view->item(0)->data(Qt::CheckStateRole).isValid());
   EXPECT_EQ(view->item(1)->checkState(), Qt::Checked);
   EXPECT_EQ(view->item(2)->checkState(), Qt::Checked);
   EXPECT_EQ(view->item(0)->checkState(), Qt::Unchecked);

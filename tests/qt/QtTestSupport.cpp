@@ -55,10 +55,15 @@ bool WaitFor(const std::function<bool()>& done, int ms) {
   return true;
 }
 
+namespace {
+int g_modalGeneration = 0;
+}  // namespace
+
 void WhenModal(std::function<void(QWidget*)> action) {
   auto* poll = new QTimer(qApp);
   auto tries = std::make_shared<int>(0);
-  QObject::connect(poll, &QTimer::timeout, poll, [poll, action, tries] {
+  const int generation = ++g_modalGeneration;
+  QObject::connect(poll, &QTimer::timeout, poll, [poll, action, tries, generation] {
     QWidget* modal = QApplication::activeModalWidget();
     if (!modal && ++*tries < 400) return;
     poll->stop();
@@ -66,8 +71,14 @@ void WhenModal(std::function<void(QWidget*)> action) {
     if (!modal) return;
     QPointer<QWidget> guard(modal);
     action(modal);
-    // A failed check must not leave the test waiting on a dialog nobody closes.
+    // A failed check must not leave the test waiting on a dialog nobody closes; nor may a
+    // dialog the action should have closed.
     if (::testing::Test::HasFatalFailure() && guard && guard->isVisible()) guard->close();
+    QTimer::singleShot(5000, qApp, [guard, generation] {
+      if (generation != g_modalGeneration || !guard || !guard->isVisible()) return;
+      ADD_FAILURE() << "a modal window stayed open";
+      guard->close();
+    });
   });
   poll->start(5);
 }

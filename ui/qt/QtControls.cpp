@@ -87,6 +87,33 @@ void TPanelWidget::paintEvent(QPaintEvent* event) {
   painter.drawText(area, static_cast<int>(alignment_ | Qt::AlignVCenter) | Qt::TextSingleLine, caption_);
 }
 
+// ---- TGroupBoxWidget -----------------------------------------------------------------------------
+
+QRect TGroupBoxWidget::CaptionRect() const {
+  if (title().isEmpty()) return QRect();
+  QFontMetrics metrics(font());
+  QSize size = metrics.size(Qt::TextShowMnemonic | Qt::TextSingleLine, title());
+  return QRect(QPoint(8, 0), size).intersected(rect());
+}
+
+void TGroupBoxWidget::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  const int top = QFontMetrics(font()).height() / 2;
+  const QColor dark = palette().color(QPalette::Dark), light = palette().color(QPalette::Light);
+  painter.setPen(dark);
+  painter.drawRect(0, top, width() - 2, height() - top - 2);
+  painter.setPen(light);
+  painter.drawRect(1, top + 1, width() - 2, height() - top - 2);
+  QRect caption = CaptionRect();
+  if (caption.isEmpty()) return;
+  painter.fillRect(caption, palette().color(QPalette::Window));
+  QStyleOption option;
+  option.initFrom(this);
+  int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine;
+  flags |= style()->styleHint(QStyle::SH_UnderlineShortcut, &option, this) ? Qt::TextShowMnemonic : Qt::TextHideMnemonic;
+  style()->drawItemText(&painter, caption, flags, palette(), isEnabled(), title(), QPalette::WindowText);
+}
+
 // ---- TBevelWidget ---------------------------------------------------------------------------------
 
 TBevelWidget::TBevelWidget() {

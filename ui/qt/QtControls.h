@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QFrame>
+#include <QGroupBox>
 #include <QPixmap>
 #include <QRadioButton>
 #include <QStyledItemDelegate>
@@ -76,6 +77,18 @@ class TPanelWidget : public QFrame {
   QString caption_;
   Qt::Alignment alignment_ = Qt::AlignCenter;
   int inset_ = 0;
+};
+
+// A group box drawn as the forms were laid out for: an etched frame whose top line runs through
+// the middle of the caption, the caption over it near the left edge. The controls placed from one
+// caption line down then sit inside the frame whatever the style would do with its own title.
+class TGroupBoxWidget : public QGroupBox {
+ public:
+  // Where the caption is drawn (for tests and layout checks).
+  QRect CaptionRect() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
 };
 
 // A bevel: a lowered or raised line or frame in the colours of the current style.

@@ -318,7 +318,7 @@ QWidget* TQtFrontEnd::MakeWidget(TControl& control, QWidget* parent) {
   } else if (dynamic_cast<TRadioButton*>(&control)) {
     w = new TRadioButtonWidget();
   } else if (dynamic_cast<TGroupBox*>(&control)) {
-    w = new QGroupBox(parent);
+    w = new qtui::TGroupBoxWidget();
     passive = true;
   } else if (dynamic_cast<TPanel*>(&control)) {
     w = new TPanelWidget();
@@ -723,8 +723,10 @@ void TQtFrontEnd::ApplyItems(TControl& control, QWidget* w) {
       if (item->text() != Q(items.Strings(i))) item->setText(Q(items.Strings(i)));
       if (checks) {
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        // Every row shows its box, unchecked ones too: a row without a check state has none.
         Qt::CheckState state = checks->Checked(i) ? Qt::Checked : Qt::Unchecked;
-        if (item->checkState() != state) item->setCheckState(state);
+        QVariant shown = item->data(Qt::CheckStateRole);
+        if (!shown.isValid() || shown.toInt() != state) item->setCheckState(state);
       }
     }
     ApplyItemIndex(control, w);
