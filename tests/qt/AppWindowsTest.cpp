@@ -148,6 +148,17 @@ TEST_F(AppWindowsTest, TheMainWindowShowsItsCaptionsInEnglishAndGerman) {
   }
 }
 
+TEST_F(AppWindowsTest, AClickOnTheIdleStatusLineOpensTheHomepage) {
+  TUrlCatcher browser("https");
+  Start();
+  QTest::mouseClick(W(main->pnlStatus), Qt::LeftButton);
+  ASSERT_EQ(browser.Urls.size(), 1);
+  EXPECT_EQ(browser.Urls.front(), QUrl(kHomepage));
+  // Not so on the language button beside it.
+  QTest::mouseClick(W(main->sbLang), Qt::LeftButton);
+  EXPECT_EQ(browser.Urls.size(), 1);
+}
+
 // The captions the editor shows in one language: control name to text.
 using Captions = std::map<std::string, QString>;
 

@@ -523,6 +523,17 @@ TEST_F(FrontEndTest, TheMainWindowsCloseBoxAsksTheModel) {
   EXPECT_TRUE(app->Terminated());
 }
 
+TEST_F(FrontEndTest, TheMainLoopHandlesTheUsersActionsUntilTheMainWindowCloses) {
+  auto* f = app->CreateForm<TMainLike>();
+  Soon([&] {
+    QTest::mouseClick(W(f->sbAdd), Qt::LeftButton);
+    Soon([&] { W(f)->close(); });
+  });
+  app->Run();
+  EXPECT_EQ(f->addClicks, 1);
+  EXPECT_TRUE(app->Terminated());
+}
+
 TEST_F(FrontEndTest, MovingTheWindowMovesTheForm) {
   auto* f = CreateForm<TEditorLike>(app.get());
   f->SetBounds(40, 50, f->Width(), f->Height());

@@ -1,6 +1,7 @@
 #include "QtTestSupport.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QTest>
@@ -82,6 +83,12 @@ void WhenModal(std::function<void(QWidget*)> action) {
   });
   poll->start(5);
 }
+
+TUrlCatcher::TUrlCatcher(const QString& scheme) : scheme_(scheme) {
+  QDesktopServices::setUrlHandler(scheme, this, "Open");
+}
+
+TUrlCatcher::~TUrlCatcher() { QDesktopServices::unsetUrlHandler(scheme_); }
 
 void Soon(std::function<void()> action) { QTimer::singleShot(0, qApp, std::move(action)); }
 

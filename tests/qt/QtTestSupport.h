@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QList>
+#include <QObject>
+#include <QUrl>
 #include <QWidget>
 
 #include <functional>
@@ -26,6 +29,22 @@ void WhenModal(std::function<void(QWidget* dialog)> action);
 
 // Runs `action` from inside the next event loop.
 void Soon(std::function<void()> action);
+
+// Stands in for the desktop's browser: QDesktopServices hands it the addresses of one scheme.
+class TUrlCatcher : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit TUrlCatcher(const QString& scheme);
+  ~TUrlCatcher() override;
+  QList<QUrl> Urls;
+
+ public slots:
+  void Open(const QUrl& url) { Urls << url; }
+
+ private:
+  QString scheme_;
+};
 
 class QtTest : public ::testing::Test {
  protected:
