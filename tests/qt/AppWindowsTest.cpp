@@ -154,9 +154,14 @@ TEST_F(AppWindowsTest, AClickOnTheIdleStatusLineOpensTheHomepage) {
   QTest::mouseClick(W(main->pnlStatus), Qt::LeftButton);
   ASSERT_EQ(browser.Urls.size(), 1);
   EXPECT_EQ(browser.Urls.front(), QUrl(kHomepage));
+  // A double click (press, release, double-click press, release) opens it once more, not twice.
+  QTest::mouseClick(W(main->pnlStatus), Qt::LeftButton);
+  QTest::mouseDClick(W(main->pnlStatus), Qt::LeftButton);
+  QTest::mouseRelease(W(main->pnlStatus), Qt::LeftButton);
+  EXPECT_EQ(browser.Urls.size(), 2);
   // Not so on the language button beside it.
   QTest::mouseClick(W(main->sbLang), Qt::LeftButton);
-  EXPECT_EQ(browser.Urls.size(), 1);
+  EXPECT_EQ(browser.Urls.size(), 2);
 }
 
 // The captions the editor shows in one language: control name to text.

@@ -1022,8 +1022,9 @@ bool TQtFrontEnd::FilterWidgetEvent(QObject* receiver, QEvent* event) {
       auto* w = static_cast<QWidget*>(receiver);
       auto* mouse = static_cast<QMouseEvent*>(event);
       if (mouse->button() != Qt::LeftButton) return false;
+      // The second press of a double click makes no second click (a homepage opens once).
       if (event->type() != QEvent::MouseButtonRelease) {
-        pressed_ = w;
+        pressed_ = event->type() == QEvent::MouseButtonPress ? w : nullptr;
         return true;
       }
       bool inside = pressed_ == w && w->rect().contains(mouse->position().toPoint());
