@@ -1,0 +1,77 @@
+#include "zipengine/CompressionPool.h"
+
+#include <algorithm>
+#include <map>
+#include <new>
+
+#include "zipengine/Compression.h"
+
+namespace dravello::zipengine {
+
+CompressionPool::CompressionPool(int workers) {
+  workers = std::max(1, workers);
+  threads_.reserve(static_cast<size_t>(workers));
+  for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { Run(); });
+}
+
+CompressionPool::~CompressionPool() {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    stop_ = true;
+    queue_.clear();
+  }
+  work_.notify_all();
+  for (std::thread& t : threads_) t.join();
+}
+
+int CompressionPool::DefaultWorkers() {
+  unsigned n = std::thread::hardware_concurrency();
+  return static_cast<int>(std::clamp(n == 0 ? 2u : n, 1u, 16u));
+}
+
+void CompressionPool::Submit(std::shared_ptr<CompressionJob> job) {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    queue_.push_back(std::move(job));
+  }
+  work_.notify_one();
+}
+
+void CompressionPool::Wait(const std::shared_ptr<CompressionJob>& job) {
+  std::unique_lock<std::mutex> lock(mu_);
+  done_.wait(lock, [&] { return std::find(finished_.begin(), finished_.end(), job) != finished_.end(); });
+  finished_.erase(std::find(finished_.begin(), finished_.end(), job));
+}
+
+void CompressionPool::Run() {
+  // One compressor per level in use, kept for the life of the thread (allocation is costly).
+  std::map<int, std::unique_ptr<BufferDeflater>> deflaters;
+  for (;;) {
+    std::shared_ptr<CompressionJob> job;
+    {
+      std::unique_lock<std::mutex> lock(mu_);
+      work_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+      if (stop_) return;
+      job = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    try {
+      job->Crc = Crc32(0, job->Input.data(), job->Input.size());
+      if (job->Level > 0) {
+        std::unique_ptr<BufferDeflater>& d = deflaters[job->Level];
+        if (!d) d = std::make_unique<BufferDeflater>(job->Level);
+        job->Deflated = d->Compress(job->Input, job->Output);
+        if (!job->Deflated) std::string().swap(job->Output);
+      }
+    } catch (const std::bad_alloc&) {
+      job->Failed = true;
+    }
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      finished_.push_back(std::move(job));
+    }
+    done_.notify_all();
+  }
+}
+
+}  // namespace dravello::zipengine
