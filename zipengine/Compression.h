@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 struct libdeflate_compressor;
 struct z_stream_s;
@@ -13,6 +14,9 @@ namespace dravello::zipengine {
 
 // The CRC-32 of zip entries, continued from `crc` (0 to start).
 uint32_t Crc32(uint32_t crc, const char* data, size_t n);
+
+// The CRC-32 of two pieces joined, from the CRCs of the pieces and the length of the second.
+uint32_t Crc32Combine(uint32_t first, uint32_t second, uint64_t secondLength);
 
 // The libdeflate level used for a command level of 1 to 9.
 int LibdeflateLevelFor(int commandLevel);
@@ -32,6 +36,14 @@ class BufferDeflater {
  private:
   libdeflate_compressor* compressor_;
 };
+
+// One piece of a large source, deflated on its own so that pieces can be compressed in
+// parallel: the previous piece's last 32 KiB serve as the dictionary, and the output ends on a
+// byte boundary with no final block, so pieces can be joined. The joined stream is closed with
+// kFinalEmptyBlock.
+std::string DeflatePiece(const std::string& in, std::string_view dictionary, int commandLevel);
+inline constexpr std::string_view kFinalEmptyBlock{"\x03\x00", 2};
+inline constexpr size_t kDictionarySize = 32768;
 
 // Raw deflate as a stream of pieces, for large sources.
 class StreamDeflater {

@@ -57,13 +57,16 @@ void CompressionPool::Run() {
     }
     try {
       job->Crc = Crc32(0, job->Input.data(), job->Input.size());
-      if (job->Level > 0) {
+      if (job->Piece) {
+        job->Output = DeflatePiece(job->Input, job->Dictionary, job->Level);
+        job->Deflated = true;
+      } else if (job->Level > 0) {
         std::unique_ptr<BufferDeflater>& d = deflaters[job->Level];
         if (!d) d = std::make_unique<BufferDeflater>(job->Level);
         job->Deflated = d->Compress(job->Input, job->Output);
         if (!job->Deflated) std::string().swap(job->Output);
       }
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
       job->Failed = true;
     }
     {

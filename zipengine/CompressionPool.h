@@ -17,11 +17,14 @@ struct CompressionJob {
   // In.
   std::string Input;
   int Level = 0;  // 0 stores
+  // A piece of a large source (see DeflatePiece): deflated with zlib after `Dictionary`.
+  bool Piece = false;
+  std::string Dictionary;
   // Out, valid once the pool says the job is done.
   std::string Output;    // the compressed data; empty when the input is stored as it is
   bool Deflated = false;
   uint32_t Crc = 0;
-  bool Failed = false;   // out of memory while compressing
+  bool Failed = false;   // compression could not be done (memory)
 };
 
 class CompressionPool {

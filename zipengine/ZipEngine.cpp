@@ -34,7 +34,6 @@ struct AbortRequested {};
 struct ReportedFailure {};
 
 constexpr uint64_t kCopyTickBytes = 8 << 20;
-constexpr size_t kStreamChunk = 4 << 20;
 // Streamed sources this large get 8-byte sizes in their data descriptor up front; deflate can
 // make incompressible data slightly larger, so the margin below 4 GiB is generous.
 constexpr int64_t kStreamZip64From = 0xF0000000LL;
@@ -387,6 +386,9 @@ class AddOperation {
     CheckAbort(reporter_.Call(zcaBytesDone, 0, e.UncompressedSize, ""));
   }
 
+  // A large file goes out piece by piece: each piece is deflated on a worker with the previous
+  // piece's tail as dictionary, and the pieces are written in order as they finish, so the
+  // workers stay busy and memory stays within the budget whatever the file's size.
   void StreamFile(WorkItem& w, const FileStat& before) {
     std::unique_ptr<RandomAccessFile> in;
     try {
@@ -412,43 +414,65 @@ class AddOperation {
       writer_->WriteData(header.data(), header.size());
       written += header.size();
     }
-    std::optional<StreamDeflater> deflater;
-    if (w.Level > 0) deflater.emplace(w.Level);
-    std::string chunk(kStreamChunk, '\0');
-    std::string out;
-    uint32_t crc = 0;
-    int64_t read = 0;
-    bool broken = false;
     auto emit = [&](std::string& bytes) {
       if (bytes.empty()) return;
       if (enc) enc->Encrypt(bytes.data(), bytes.size());
       writer_->WriteData(bytes.data(), bytes.size());
       written += bytes.size();
-      bytes.clear();
     };
-    while (read < size) {
-      size_t got = 0;
-      try {
-        got = in->ReadAt(read, chunk.data(), static_cast<size_t>(std::min<int64_t>(kStreamChunk, size - read)));
-      } catch (const Exception& ex) {
-        Warn(kWarnSkipped, "skipped, read error: " + ex.Message());
-        broken = true;
-        break;
+
+    uint32_t crc = 0;
+    int64_t read = 0;
+    bool broken = false;
+    std::deque<std::shared_ptr<CompressionJob>> pieces;
+    int64_t pieceBytes = 0;
+    auto writePiece = [&] {
+      std::shared_ptr<CompressionJob> job = std::move(pieces.front());
+      pieces.pop_front();
+      pool_->Wait(job);
+      if (job->Failed) throw std::bad_alloc();
+      pieceBytes -= static_cast<int64_t>(job->Input.size());
+      crc = Crc32Combine(crc, job->Crc, job->Input.size());
+      emit(job->Output);
+      CheckAbort(reporter_.Call(zcaBytesDone, 0, job->Input.size(), ""));
+    };
+    std::string tail;  // the last 32 KiB read: the next piece's dictionary
+    {
+      while (read < size) {
+        auto job = std::make_shared<CompressionJob>();
+        job->Input.resize(static_cast<size_t>(std::min<int64_t>(tuning_.PieceSize, size - read)));
+        size_t got = 0;
+        try {
+          got = in->ReadAt(read, job->Input.data(), job->Input.size());
+        } catch (const Exception& ex) {
+          Warn(kWarnSkipped, "skipped, read error: " + ex.Message());
+          broken = true;
+          break;
+        }
+        if (got == 0) break;  // the file shrank while being read
+        job->Input.resize(got);
+        read += static_cast<int64_t>(got);
+        if (w.Level == 0) {
+          crc = Crc32(crc, job->Input.data(), got);
+          emit(job->Input);
+          CheckAbort(reporter_.Call(zcaBytesDone, 0, got, ""));
+          continue;
+        }
+        job->Piece = true;
+        job->Level = w.Level;
+        job->Dictionary = tail;
+        tail.append(job->Input, job->Input.size() - std::min(job->Input.size(), kDictionarySize));
+        if (tail.size() > kDictionarySize) tail.erase(0, tail.size() - kDictionarySize);
+        pieceBytes += static_cast<int64_t>(got);
+        pool_->Submit(job);
+        pieces.push_back(std::move(job));
+        while (!pieces.empty() && pieceBytes > tuning_.MemoryBudget) writePiece();
       }
-      if (got == 0) break;  // the file shrank while being read
-      crc = Crc32(crc, chunk.data(), got);
-      read += static_cast<int64_t>(got);
-      if (deflater) {
-        deflater->Feed(chunk.data(), got, false, out);
-      } else {
-        out.assign(chunk.data(), got);
-      }
-      emit(out);
-      CheckAbort(reporter_.Call(zcaBytesDone, 0, got, ""));
+      while (!pieces.empty()) writePiece();
     }
-    if (deflater) {
-      deflater->Feed(nullptr, 0, true, out);
-      emit(out);
+    if (w.Level > 0) {
+      std::string end(kFinalEmptyBlock);
+      emit(end);
     }
     e.Crc = crc;
     e.UncompressedSize = static_cast<uint64_t>(read);

@@ -19,6 +19,7 @@ struct EngineTuning {
   int Workers = 0;                             // compression threads; 0: one per core
   int64_t StreamThreshold = int64_t{16} << 20;  // larger files are streamed, not held in memory
   int64_t MemoryBudget = int64_t{64} << 20;     // file bytes held in memory at once
+  int64_t PieceSize = int64_t{4} << 20;         // streamed files are compressed in pieces this big
 };
 
 // Runs `command`. Returns the number of files stored (0 when none, after reporting why through

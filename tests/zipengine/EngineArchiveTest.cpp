@@ -66,6 +66,7 @@ TEST_F(EngineArchiveTest, MixedFilesPassEveryReaderAndRoundTrip) {
   cmd.BackupToolDefaults().Spec(src_ + "/*", true);
   EngineTuning tuning;
   tuning.StreamThreshold = 1 << 20;
+  tuning.PieceSize = 256 << 10;
   tuning.MemoryBudget = 256 << 10;
   ASSERT_EQ(cmd.Run(tuning), 6) << cmd.Messages();
   EXPECT_EQ(ReadersReject(zip_), "");
@@ -300,6 +301,7 @@ TEST_F(EngineArchiveTest, EncryptedEntriesOpenWithThePassword) {
   cmd.Cmd().EncryptFlag = -1;
   EngineTuning tuning;
   tuning.StreamThreshold = 1 << 20;  // big.txt is streamed: its check byte comes from the time
+  tuning.PieceSize = 256 << 10;
   ASSERT_EQ(cmd.Run(tuning), 3) << cmd.Messages();
   EXPECT_EQ(ReadersReject(zip_, "pa55 word"), "");
   const std::string prefix = PathWithoutDrive(src_) + "/";
@@ -344,6 +346,26 @@ TEST_F(EngineArchiveTest, UnreadableAndVanishedFilesAreSkipped) {
   EXPECT_NE(messages.find("b.txt"), std::string::npos) << messages;
   EXPECT_NE(messages.find("gone.txt"), std::string::npos) << messages;
   EXPECT_EQ(ListWithPython(zip_).size(), 2u);
+}
+
+TEST_F(EngineArchiveTest, ReadErrorInsideALargeFileSkipsOnlyThatFile) {
+  WriteFile(src_ + "/a.txt", TextBlob(20000, 11));
+  WriteFile(src_ + "/b.txt", TextBlob(20000, 12));
+  WriteFile(src_ + "/z-large.txt", TextBlob(1 << 20, 13));
+  FaultEnv fault(Env::Platform());
+  fault.FailReadsAfter(40000 + 300000);  // inside the large file, after some of it is written
+  ScopedEnv scoped(fault);
+  EngineCommand cmd(zip_);
+  cmd.Spec(src_ + "/*.txt");
+  EngineTuning tuning;
+  tuning.StreamThreshold = 100000;
+  tuning.PieceSize = 64 << 10;
+  ASSERT_EQ(cmd.Run(tuning), 2) << cmd.Messages();
+  EXPECT_NE(cmd.Messages().find("z-large.txt"), std::string::npos) << cmd.Messages();
+  EXPECT_EQ(ReadersReject(zip_), "");
+  std::vector<std::string> names;
+  for (const PyEntry& e : ListWithPython(zip_)) names.push_back(ExtractFileName(e.Name));
+  EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.txt"}));
 }
 
 }  // namespace

@@ -41,16 +41,27 @@ class EngineAtomicityTest : public ::testing::Test {
 };
 
 TEST_F(EngineAtomicityTest, WriteFailuresAtAnyPointLeaveTheOldArchive) {
-  // Fail after 0 bytes, inside the copied entry, inside new data, and in the central directory.
-  for (int64_t budget : {0, 10, 200, 5000, 20000, 40000, 47000}) {
+  EngineTuning tuning;
+  tuning.StreamThreshold = 8000;  // some files streamed, in several pieces; some whole
+  tuning.PieceSize = 4096;
+  auto command = [&](EngineCommand& cmd) { cmd.Spec(tmp_ / "src/*.txt"); };
+  // The size of the archive the command writes when nothing fails.
+  TempFolder scratch;
+  WriteFile(scratch / "a.zip", original_);
+  EngineCommand probe(scratch / "a.zip");
+  command(probe);
+  ASSERT_EQ(probe.Run(tuning), 6);
+  const int64_t full = static_cast<int64_t>(ReadFile(scratch / "a.zip").size());
+
+  // Fail at the start, inside the copied entry, inside new data, in the central directory and
+  // in the end record.
+  for (int64_t budget : {int64_t{0}, int64_t{10}, int64_t{200}, full / 3, full * 2 / 3, full - 400, full - 5}) {
     SCOPED_TRACE(budget);
     FaultEnv fault(Env::Platform());
     fault.FailWritesAfter(budget);
     ScopedEnv scoped(fault);
     EngineCommand cmd(zip_);
-    cmd.Spec(tmp_ / "src/*.txt");
-    EngineTuning tuning;
-    tuning.StreamThreshold = 8000;  // some files streamed, some whole
+    command(cmd);
     EXPECT_EQ(cmd.Run(tuning), 0);
     EXPECT_NE(cmd.Messages().find("14: "), std::string::npos) << cmd.Messages();
     ExpectUntouched(cmd);
@@ -97,6 +108,7 @@ TEST_F(EngineAtomicityTest, AbortAtEveryKindOfCallback) {
     cmd.AbortAt(c.Action, c.Nth);
     EngineTuning tuning;
     tuning.StreamThreshold = 8000;
+    tuning.PieceSize = 4096;
     EXPECT_EQ(cmd.Run(tuning), 0);
     auto messages = cmd.EventsOf(zcaMessage);
     ASSERT_FALSE(messages.empty());
