@@ -204,5 +204,23 @@ TEST_F(EngineUpdateTest, ResetArchiveKeepsTheBitOfAFileChangedMeanwhile) {
   EXPECT_EQ(UnzipContent(zip_, Entry("busy.txt")), "before");
 }
 
+TEST_F(EngineUpdateTest, ArchiveTimeIsTheNewestEntry) {
+  WriteFile(Src("older.txt"), "o", kT0);
+  WriteFile(Src("newer.txt"), "n", kT0 + 5000 * kSec);
+  ASSERT_EQ(Add({"older.txt", "newer.txt"}, [](ZipCommand& c) { c.ArchiveTimeFlag = -1; }), 2);
+  EXPECT_EQ(Env::Platform().Stat(zip_).MTimeNs, kT0 + 5000 * kSec);
+}
+
+TEST_F(EngineUpdateTest, VerboseReportsEveryStep) {
+  WriteFile(Src("v.txt"), std::string(10000, 'v'));
+  ASSERT_EQ(Add({"v.txt"}), 1);
+  EXPECT_EQ(messages_, "") << "quiet by default";
+  WriteFile(Src("w.txt"), "w");
+  ASSERT_EQ(Add({"w.txt"}, [](ZipCommand& c) { c.VerboseFlag = -1; }), 1);
+  EXPECT_NE(messages_.find("0: Temporary zipfile: "), std::string::npos) << messages_;
+  EXPECT_NE(messages_.find("0:   copying: " + Entry("v.txt")), std::string::npos) << messages_;
+  EXPECT_NE(messages_.find("0:   adding: " + Entry("w.txt") + " (stored 0%)"), std::string::npos) << messages_;
+}
+
 }  // namespace
 }  // namespace dravello::zipengine::test
