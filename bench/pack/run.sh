@@ -28,17 +28,26 @@ out="$work/out"
 rm -rf "$out"
 mkdir -p "$out"
 
-# Runs a command after warming the page cache; prints "seconds peak-KiB".
+# Runs a command after warming the page cache; prints "wall-seconds peak-KiB cpu-seconds".
 measure() {
   find "$work/corpus" -type f -print0 | xargs -0 cat > /dev/null
   sync
-  /usr/bin/time -f "%e %M" -o "$out/time.txt" "$@" > "$out/log.txt" 2>&1 || { cat "$out/log.txt"; exit 1; }
-  cat "$out/time.txt"
+  python3 - "$out/log.txt" "$@" <<'PY'
+import resource, subprocess, sys, time
+with open(sys.argv[1], "w") as log:
+    t = time.monotonic()
+    rc = subprocess.run(sys.argv[2:], stdout=log, stderr=subprocess.STDOUT).returncode
+    wall = time.monotonic() - t
+ru = resource.getrusage(resource.RUSAGE_CHILDREN)
+if rc != 0:
+    sys.exit(f"{sys.argv[2]} failed with {rc}")
+print(f"{wall:.3f} {ru.ru_maxrss} {ru.ru_utime + ru.ru_stime:.3f}")
+PY
 }
 
-read -r t_ours m_ours < <(measure "$work/bin/pack_driver" pack "$work/bin/ZIPENGINE.DLL" "$out/ours.zip" "$work" corpus)
-read -r t_zip m_zip < <(cd "$work" && measure zip -q -9 -r -n "$suffixes" "$out/zip.zip" corpus)
-read -r t_7z m_7z < <(cd "$work" && measure 7zz a -bd -tzip -mx=5 -mmt=2 "$out/7z.zip" corpus)
+read -r t_ours m_ours c_ours < <(measure "$work/bin/pack_driver" pack "$work/bin/ZIPENGINE.DLL" "$out/ours.zip" "$work" corpus)
+read -r t_zip m_zip c_zip < <(cd "$work" && measure zip -q -9 -r -n "$suffixes" "$out/zip.zip" corpus)
+read -r t_7z m_7z c_7z < <(cd "$work" && measure 7zz a -bd -tzip -mx=5 -mmt=2 "$out/7z.zip" corpus)
 read -r cpu_limit bytes_compressible _ < <("$work/bin/pack_driver" limit "$work" corpus)
 
 size() { stat -c %s "$1"; }
@@ -46,17 +55,18 @@ s_ours=$(size "$out/ours.zip"); s_zip=$(size "$out/zip.zip"); s_7z=$(size "$out/
 unzip -tq "$out/ours.zip" >/dev/null || { echo "our archive fails unzip -t"; exit 1; }
 
 python3 - "$t_ours" "$t_zip" "$t_7z" "$s_ours" "$s_zip" "$s_7z" "$m_ours" "$m_zip" "$m_7z" "$cpu_limit" "$cores" \
-  "$bytes_compressible" <<'PY'
+  "$bytes_compressible" "$c_ours" "$c_zip" "$c_7z" <<'PY'
 import sys
 t_ours, t_zip, t_7z = map(float, sys.argv[1:4])
 s_ours, s_zip, s_7z, m_ours, m_zip, m_7z = map(int, sys.argv[4:10])
 cpu, cores, comp = float(sys.argv[10]), int(sys.argv[11]), int(sys.argv[12])
+c_ours, c_zip, c_7z = map(float, sys.argv[13:16])
 limit = cpu / cores
-print(f"\n{'packer':<34}{'time s':>9}{'size bytes':>14}{'peak MiB':>10}")
-for name, t, s, m in (("ours (level 9, store suffixes)", t_ours, s_ours, m_ours),
-                      ("zip -9 -r -n <suffixes>", t_zip, s_zip, m_zip),
-                      ("7zz a -tzip -mx=5 -mmt=2", t_7z, s_7z, m_7z)):
-    print(f"{name:<34}{t:>9.2f}{s:>14}{m/1024:>10.0f}")
+print(f"\n{'packer':<34}{'wall s':>9}{'cpu s':>9}{'size bytes':>14}{'peak MiB':>10}")
+for name, t, c, s, m in (("ours (level 9, store suffixes)", t_ours, c_ours, s_ours, m_ours),
+                         ("zip -9 -r -n <suffixes>", t_zip, c_zip, s_zip, m_zip),
+                         ("7zz a -tzip -mx=5 -mmt=2", t_7z, c_7z, s_7z, m_7z)):
+    print(f"{name:<34}{t:>9.2f}{c:>9.2f}{s:>14}{m/1024:>10.0f}")
 print(f"\ncompute limit: libdeflate -9 CPU {cpu:.2f} s on {comp/1e6:.0f} MB / {cores} cores = {limit:.2f} s")
 def verdict(ok): return "met" if ok else "NOT met"
 print(f"vs zip -9 : {t_zip/t_ours:.2f}x faster (target >= 4),  size {s_ours/s_zip:.4f} of zip's (target <= 1)  "

@@ -52,8 +52,8 @@ TEST(EngineLongTest, MoreThan65535Entries) {
 TEST(EngineLongTest, EntriesAndOffsetsBeyond4GiB) {
   TempFolder tmp;
   const std::string zip = tmp / "big.zip";
-  MakeSparse(tmp / "src/a-deflated.bin", "4200M");  // deflated: only its size needs ZIP64
-  MakeSparse(tmp / "src/b-stored.zip", "4200M");    // a store suffix: its compressed size and
+  MakeSparse(tmp / "src/a-deflated.bin", "4100M");  // deflated: only its size needs ZIP64
+  MakeSparse(tmp / "src/b-stored.zip", "4100M");    // a store suffix: its compressed size and
   WriteFile(tmp / "src/c-after.txt", "after");       // the next entry's offset need ZIP64 too
   EngineCommand cmd(zip);
   cmd.BackupToolDefaults().Spec(tmp / "src/*");
@@ -63,23 +63,15 @@ TEST(EngineLongTest, EntriesAndOffsetsBeyond4GiB) {
   EXPECT_EQ(ReadersReject(zip), "");
   auto entries = ListWithPython(zip);
   ASSERT_EQ(entries.size(), 3u);
-  EXPECT_EQ(entries[0].Size, 4200ull << 20);
+  EXPECT_EQ(entries[0].Size, 4100ull << 20);
   EXPECT_EQ(entries[0].Method, 8);
   EXPECT_EQ(entries[1].Method, 0);
-  EXPECT_EQ(entries[1].CompressSize, 4200ull << 20);
+  EXPECT_EQ(entries[1].CompressSize, 4100ull << 20);
   EXPECT_GT(entries[2].HeaderOffset, 0xFFFFFFFFull);
   EXPECT_EQ(UnzipContent(zip, PathWithoutDrive(tmp / "src/c-after.txt")), "after");
 
-  // Extending reads those ZIP64 fields back and copies the big entries unchanged.
-  WriteFile(tmp / "src/d-new.txt", "new");
-  EngineCommand more(zip);
-  more.Spec(tmp / "src/d-new.txt");
-  ASSERT_EQ(more.Run(), 1) << more.Messages();
-  auto extended = ListWithPython(zip);
-  ASSERT_EQ(extended.size(), 4u);
-  EXPECT_EQ(extended[2].HeaderOffset, entries[2].HeaderOffset) << "copied entries keep their place";
-  EXPECT_EQ(UnzipContent(zip, PathWithoutDrive(tmp / "src/c-after.txt")), "after");
-  EXPECT_EQ(UnzipContent(zip, PathWithoutDrive(tmp / "src/d-new.txt")), "new");
+  // Reading those ZIP64 fields back is covered with small archives; extending this one would
+  // only copy 4 GiB more.
 }
 
 TEST(EngineLongTest, TenGiBSourceInBoundedMemory) {
