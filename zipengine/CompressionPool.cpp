@@ -39,8 +39,7 @@ void CompressionPool::Submit(std::shared_ptr<CompressionJob> job) {
 
 void CompressionPool::Wait(const std::shared_ptr<CompressionJob>& job) {
   std::unique_lock<std::mutex> lock(mu_);
-  done_.wait(lock, [&] { return std::find(finished_.begin(), finished_.end(), job) != finished_.end(); });
-  finished_.erase(std::find(finished_.begin(), finished_.end(), job));
+  done_.wait(lock, [&] { return job->finished_; });
 }
 
 void CompressionPool::Run() {
@@ -71,7 +70,7 @@ void CompressionPool::Run() {
     }
     {
       std::lock_guard<std::mutex> lock(mu_);
-      finished_.push_back(std::move(job));
+      job->finished_ = true;
     }
     done_.notify_all();
   }

@@ -25,6 +25,10 @@ struct CompressionJob {
   bool Deflated = false;
   uint32_t Crc = 0;
   bool Failed = false;   // compression could not be done (memory)
+
+ private:
+  friend class CompressionPool;
+  bool finished_ = false;  // guarded by the pool's mutex
 };
 
 class CompressionPool {
@@ -49,7 +53,6 @@ class CompressionPool {
   std::condition_variable work_;
   std::condition_variable done_;
   std::deque<std::shared_ptr<CompressionJob>> queue_;
-  std::vector<std::shared_ptr<CompressionJob>> finished_;
   bool stop_ = false;
   std::vector<std::thread> threads_;
 };

@@ -34,6 +34,8 @@ struct AbortRequested {};
 struct ReportedFailure {};
 
 constexpr uint64_t kCopyTickBytes = 8 << 20;
+// Enough to keep the workers busy with small files; more only costs bookkeeping.
+constexpr size_t kMaxJobsInFlight = 1024;
 // Streamed sources this large get 8-byte sizes in their data descriptor up front; deflate can
 // make incompressible data slightly larger, so the margin below 4 GiB is generous.
 constexpr int64_t kStreamZip64From = 0xF0000000LL;
@@ -319,7 +321,8 @@ class AddOperation {
         inFlightBytes_ += static_cast<int64_t>(loaded->Job->Input.size());
         pool.Submit(loaded->Job);
         inFlight_.push_back(std::move(*loaded));
-        while (!inFlight_.empty() && inFlightBytes_ > tuning_.MemoryBudget) WriteHead();
+        while (!inFlight_.empty() && (inFlightBytes_ > tuning_.MemoryBudget || inFlight_.size() > kMaxJobsInFlight))
+          WriteHead();
       }
       while (!inFlight_.empty()) WriteHead();
     } catch (...) {
