@@ -16,31 +16,6 @@ uint32_t Crc32Combine(uint32_t first, uint32_t second, uint64_t secondLength) {
   return static_cast<uint32_t>(crc32_combine64(first, second, static_cast<z_off64_t>(secondLength)));
 }
 
-std::string DeflatePiece(const std::string& in, std::string_view dictionary, int commandLevel) {
-  z_stream z{};
-  if (deflateInit2(&z, std::clamp(commandLevel, 1, 9), Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-    throw std::bad_alloc();
-  std::string out;
-  try {
-    if (!dictionary.empty())
-      deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(dictionary.data()), static_cast<uInt>(dictionary.size()));
-    // Room for the worst case plus the flush marker, so one call does all the work.
-    out.resize(deflateBound(&z, static_cast<uLong>(in.size())) + 64);
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-    z.avail_in = static_cast<uInt>(in.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    int rc = deflate(&z, Z_SYNC_FLUSH);
-    if (rc != Z_OK || z.avail_in != 0 || z.avail_out == 0) throw Exception("compression failed");
-    out.resize(out.size() - z.avail_out);
-  } catch (...) {
-    deflateEnd(&z);
-    throw;
-  }
-  deflateEnd(&z);
-  return out;
-}
-
 // libdeflate's levels are its own scale: its level 7 already compresses about as well as zlib's
 // level 9 at more than twice the speed, and its levels 8 and 9 buy a few tenths of a percent
 // for twice the time. The command's top levels therefore map to 7; levels 10 to 12 (near-optimal
@@ -60,34 +35,39 @@ BufferDeflater::~BufferDeflater() { libdeflate_free_compressor(compressor_); }
 bool BufferDeflater::Compress(const std::string& in, std::string& out) {
   if (in.empty()) return false;
   // The full bound, not the input size: libdeflate needs some slack to finish, and data that
-  // shrinks only a little is still worth keeping deflated.
-  out.resize(libdeflate_deflate_compress_bound(compressor_, in.size()));
-  size_t n = libdeflate_deflate_compress(compressor_, in.data(), in.size(), out.data(), out.size());
+  // shrinks only a little is still worth keeping deflated. The scratch buffer is reused, so
+  // only the final size is allocated per call.
+  size_t bound = libdeflate_deflate_compress_bound(compressor_, in.size());
+  if (scratch_.size() < bound) scratch_.resize(bound);
+  size_t n = libdeflate_deflate_compress(compressor_, in.data(), in.size(), scratch_.data(), bound);
   if (n == 0 || n >= in.size()) return false;
-  out.resize(n);
+  out.assign(scratch_.data(), n);
   return true;
 }
 
-StreamDeflater::StreamDeflater(int commandLevel) : z_(std::make_unique<z_stream_s>()) {
+PieceDeflater::PieceDeflater(int commandLevel) : z_(std::make_unique<z_stream_s>()) {
   *z_ = z_stream_s{};
   if (deflateInit2(z_.get(), std::clamp(commandLevel, 1, 9), Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
     throw std::bad_alloc();
 }
 
-StreamDeflater::~StreamDeflater() { deflateEnd(z_.get()); }
+PieceDeflater::~PieceDeflater() { deflateEnd(z_.get()); }
 
-void StreamDeflater::Feed(const char* data, size_t n, bool finish, std::string& out) {
-  z_->next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
-  z_->avail_in = static_cast<uInt>(n);
-  char chunk[1 << 16];
-  for (;;) {
-    z_->next_out = reinterpret_cast<Bytef*>(chunk);
-    z_->avail_out = sizeof chunk;
-    int rc = deflate(z_.get(), finish ? Z_FINISH : Z_NO_FLUSH);
-    if (rc == Z_STREAM_ERROR) throw Exception("compression failed");
-    out.append(chunk, sizeof chunk - z_->avail_out);
-    if (finish ? rc == Z_STREAM_END : (z_->avail_in == 0 && z_->avail_out != 0)) break;
-  }
+void PieceDeflater::Compress(const std::string& in, std::string_view dictionary, std::string& out) {
+  z_stream_s& z = *z_;
+  if (deflateReset(&z) != Z_OK) throw Exception("compression failed");
+  if (!dictionary.empty())
+    deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(dictionary.data()), static_cast<uInt>(dictionary.size()));
+  // Room for the worst case plus the flush marker, so one call does all the work.
+  size_t bound = deflateBound(&z, static_cast<uLong>(in.size())) + 64;
+  if (scratch_.size() < bound) scratch_.resize(bound);
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+  z.avail_in = static_cast<uInt>(in.size());
+  z.next_out = reinterpret_cast<Bytef*>(scratch_.data());
+  z.avail_out = static_cast<uInt>(bound);
+  int rc = deflate(&z, Z_SYNC_FLUSH);
+  if (rc != Z_OK || z.avail_in != 0 || z.avail_out == 0) throw Exception("compression failed");
+  out.assign(scratch_.data(), bound - z.avail_out);
 }
 
 }  // namespace dravello::zipengine

@@ -43,8 +43,11 @@ void CompressionPool::Wait(const std::shared_ptr<CompressionJob>& job) {
 }
 
 void CompressionPool::Run() {
-  // One compressor per level in use, kept for the life of the thread (allocation is costly).
+  // One compressor per kind and level in use, kept for the life of the thread: their working
+  // memory is large, and fresh memory for every file costs more than the compression of a
+  // small one.
   std::map<int, std::unique_ptr<BufferDeflater>> deflaters;
+  std::map<int, std::unique_ptr<PieceDeflater>> pieceDeflaters;
   for (;;) {
     std::shared_ptr<CompressionJob> job;
     {
@@ -57,7 +60,9 @@ void CompressionPool::Run() {
     try {
       job->Crc = Crc32(0, job->Input.data(), job->Input.size());
       if (job->Piece) {
-        job->Output = DeflatePiece(job->Input, job->Dictionary, job->Level);
+        std::unique_ptr<PieceDeflater>& d = pieceDeflaters[job->Level];
+        if (!d) d = std::make_unique<PieceDeflater>(job->Level);
+        d->Compress(job->Input, job->Dictionary, job->Output);
         job->Deflated = true;
       } else if (job->Level > 0) {
         std::unique_ptr<BufferDeflater>& d = deflaters[job->Level];

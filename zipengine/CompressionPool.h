@@ -17,7 +17,7 @@ struct CompressionJob {
   // In.
   std::string Input;
   int Level = 0;  // 0 stores
-  // A piece of a large source (see DeflatePiece): deflated with zlib after `Dictionary`.
+  // A piece of a large source (see PieceDeflater): deflated with zlib after `Dictionary`.
   bool Piece = false;
   std::string Dictionary;
   // Out, valid once the pool says the job is done.

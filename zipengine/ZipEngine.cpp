@@ -34,6 +34,8 @@ struct AbortRequested {};
 struct ReportedFailure {};
 
 constexpr uint64_t kCopyTickBytes = 8 << 20;
+// Memory kept for reuse by file buffers.
+constexpr size_t kSpareBytes = 24 << 20;
 // Enough to keep the workers busy with small files; more only costs bookkeeping.
 constexpr size_t kMaxJobsInFlight = 1024;
 // Streamed sources this large get 8-byte sizes in their data descriptor up front; deflate can
@@ -343,6 +345,7 @@ class AddOperation {
   std::optional<Loaded> LoadFile(WorkItem& w, const FileStat& before) {
     auto job = std::make_shared<CompressionJob>();
     job->Level = w.Level;
+    job->Input = TakeBuffer();
     try {
       std::unique_ptr<RandomAccessFile> in = env_.NewRandomAccessFile(w.File.Path);
       int64_t size = std::min<int64_t>(in->Size(), tuning_.StreamThreshold);
@@ -369,6 +372,11 @@ class AddOperation {
     inFlightBytes_ -= static_cast<int64_t>(job.Input.size());
     if (job.Failed) throw std::bad_alloc();
     WorkItem& w = *l.Item;
+    struct GiveBackInput {
+      AddOperation& op;
+      std::string& input;
+      ~GiveBackInput() { op.GiveBack(input); }
+    } giveBack{*this, job.Input};
     WriteDirectoryEntries(w.File);
     EntryHeader e = MakeHeader(w.File, l.AsRead);
     e.Crc = job.Crc;
@@ -437,12 +445,15 @@ class AddOperation {
       pieceBytes -= static_cast<int64_t>(job->Input.size());
       crc = Crc32Combine(crc, job->Crc, job->Input.size());
       emit(job->Output);
-      CheckAbort(reporter_.Call(zcaBytesDone, 0, job->Input.size(), ""));
+      const size_t n = job->Input.size();
+      GiveBack(job->Input);
+      CheckAbort(reporter_.Call(zcaBytesDone, 0, n, ""));
     };
     std::string tail;  // the last 32 KiB read: the next piece's dictionary
     {
       while (read < size) {
         auto job = std::make_shared<CompressionJob>();
+        job->Input = TakeBuffer();
         job->Input.resize(static_cast<size_t>(std::min<int64_t>(tuning_.PieceSize, size - read)));
         size_t got = 0;
         try {
@@ -458,6 +469,7 @@ class AddOperation {
         if (w.Level == 0) {
           crc = Crc32(crc, job->Input.data(), got);
           emit(job->Input);
+          GiveBack(job->Input);
           CheckAbort(reporter_.Call(zcaBytesDone, 0, got, ""));
           continue;
         }
@@ -610,6 +622,27 @@ class AddOperation {
 
   // ---- Helpers ----
 
+  // File buffers are reused: fresh large blocks of memory cost a page fault per 4 KiB, which
+  // for small files costs more than compressing them.
+  std::string TakeBuffer() {
+    if (spare_.empty()) return {};
+    std::string b = std::move(spare_.back());
+    spare_.pop_back();
+    spareBytes_ -= b.capacity();
+    return b;
+  }
+
+  void GiveBack(std::string& b) {
+    if (b.capacity() == 0 || spareBytes_ + b.capacity() > kSpareBytes) {
+      std::string().swap(b);
+      return;
+    }
+    b.clear();
+    spareBytes_ += b.capacity();
+    spare_.push_back(std::move(b));
+    b = std::string();
+  }
+
   void Warn(int code, const std::string& text) { CheckAbort(reporter_.Call(zcaMessage, code, 0, text)); }
 
   void CheckAbort(bool aborted) {
@@ -658,6 +691,8 @@ class AddOperation {
   std::vector<WorkItem> work_;
   std::deque<Loaded> inFlight_;
   int64_t inFlightBytes_ = 0;
+  std::vector<std::string> spare_;
+  size_t spareBytes_ = 0;
   CompressionPool* pool_ = nullptr;
 
   std::string tempPath_;
