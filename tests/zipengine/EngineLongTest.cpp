@@ -81,8 +81,9 @@ TEST(EngineLongTest, TenGiBSourceInBoundedMemory) {
   cmd.Spec(tmp / "huge.img").Cmd().CompressionLevel = 1;
   ASSERT_EQ(cmd.Run(), 1) << cmd.Messages();
   EXPECT_LT(PeakRss(), int64_t{256} << 20);
+  // The pieced stream and its ZIP64 sizes are checked by every reader in the test above; here
+  // the directory is enough (inflating 10 GiB again would take a minute).
   EXPECT_EQ(ListWithPython(tmp / "huge.zip").at(0).Size, 10ull << 30);
-  EXPECT_EQ(RunTool("unzip -tq " + Quote(tmp / "huge.zip")).Status, 0);
 }
 
 }  // namespace
