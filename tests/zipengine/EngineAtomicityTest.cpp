@@ -129,5 +129,23 @@ TEST_F(EngineAtomicityTest, TempDirElsewhereStillReplacesAtomically) {
   EXPECT_EQ(FolderNames(), (std::vector<std::string>{"a.zip", "src"}));
 }
 
+TEST_F(EngineAtomicityTest, TempDirOnAnotherFileSystemIsCopiedBesideTheArchive) {
+  TempFolder other;
+  std::string tempDir = other.Path();
+  FaultEnv fault(Env::Platform());
+  int renames = 0;
+  // The first rename (from the temporary folder) fails as it does across file systems.
+  fault.FailWhen([&](const std::string& op, const std::string&) { return op == "rename" && ++renames == 1; });
+  ScopedEnv scoped(fault);
+  EngineCommand cmd(zip_);
+  cmd.Spec(tmp_ / "src/*.txt");
+  cmd.Cmd().TempDirText = tempDir.c_str();
+  ASSERT_EQ(cmd.Run(), 6) << cmd.Messages();
+  EXPECT_EQ(renames, 2);
+  EXPECT_EQ(ReadersReject(zip_), "");
+  EXPECT_TRUE(Env::Platform().ListDirectory(tempDir).empty());
+  EXPECT_EQ(FolderNames(), (std::vector<std::string>{"a.zip", "src"}));
+}
+
 }  // namespace
 }  // namespace dravello::zipengine::test
