@@ -30,7 +30,7 @@ struct Keys {
     k2 = CrcStep(k2, static_cast<uint8_t>(k1 >> 24));
   }
   uint8_t Stream() const {
-    uint16_t t = static_cast<uint16_t>(k2 | 2);
+    uint32_t t = (k2 | 2) & 0xFFFF;  // unsigned: the product does not fit a signed int
     return static_cast<uint8_t>((t * (t ^ 1)) >> 8);
   }
 };
