@@ -35,7 +35,7 @@ struct ReportedFailure {};
 
 constexpr uint64_t kCopyTickBytes = 8 << 20;
 // Memory kept for reuse by file buffers.
-constexpr size_t kSpareBytes = 24 << 20;
+constexpr size_t kSpareBytes = 16 << 20;
 // Enough to keep the workers busy with small files; more only costs bookkeeping.
 constexpr size_t kMaxJobsInFlight = 1024;
 // Streamed sources this large get 8-byte sizes in their data descriptor up front; deflate can
