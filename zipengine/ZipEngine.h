@@ -17,7 +17,7 @@ inline constexpr int32_t kEngineVersion = 200;
 // Knobs for tests and benchmarks; the defaults suit the product.
 struct EngineTuning {
   int Workers = 0;                             // compression threads; 0: one per core
-  int64_t StreamThreshold = int64_t{8} << 20;   // larger files are streamed, not held in memory
+  int64_t StreamThreshold = int64_t{16} << 20;  // larger files are streamed, not held in memory
   int64_t MemoryBudget = int64_t{32} << 20;     // file bytes held in memory at once
   int64_t PieceSize = int64_t{4} << 20;         // streamed files are compressed in pieces this big
 };
