@@ -29,17 +29,23 @@ int CompressionPool::DefaultWorkers() {
   return static_cast<int>(std::clamp(n == 0 ? 2u : n, 1u, 16u));
 }
 
+// Wake-ups are sent only to a thread that waits for them: with thousands of small files,
+// needless wake-ups cost more than the files.
 void CompressionPool::Submit(std::shared_ptr<CompressionJob> job) {
+  bool wake;
   {
     std::lock_guard<std::mutex> lock(mu_);
     queue_.push_back(std::move(job));
+    wake = idle_ > 0;
   }
-  work_.notify_one();
+  if (wake) work_.notify_one();
 }
 
 void CompressionPool::Wait(const std::shared_ptr<CompressionJob>& job) {
   std::unique_lock<std::mutex> lock(mu_);
+  awaited_ = job.get();
   done_.wait(lock, [&] { return job->finished_; });
+  awaited_ = nullptr;
 }
 
 void CompressionPool::Run() {
@@ -52,7 +58,9 @@ void CompressionPool::Run() {
     std::shared_ptr<CompressionJob> job;
     {
       std::unique_lock<std::mutex> lock(mu_);
+      ++idle_;
       work_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+      --idle_;
       if (stop_) return;
       job = std::move(queue_.front());
       queue_.pop_front();
@@ -73,11 +81,13 @@ void CompressionPool::Run() {
     } catch (...) {
       job->Failed = true;
     }
+    bool wake;
     {
       std::lock_guard<std::mutex> lock(mu_);
       job->finished_ = true;
+      wake = awaited_ == job.get();
     }
-    done_.notify_all();
+    if (wake) done_.notify_one();
   }
 }
 

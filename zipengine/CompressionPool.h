@@ -54,6 +54,8 @@ class CompressionPool {
   std::condition_variable done_;
   std::deque<std::shared_ptr<CompressionJob>> queue_;
   bool stop_ = false;
+  int idle_ = 0;                               // workers waiting for work
+  const CompressionJob* awaited_ = nullptr;    // the job the caller is waiting for
   std::vector<std::thread> threads_;
 };
 

@@ -323,8 +323,14 @@ class AddOperation {
         inFlightBytes_ += static_cast<int64_t>(loaded->Job->Input.size());
         pool.Submit(loaded->Job);
         inFlight_.push_back(std::move(*loaded));
-        while (!inFlight_.empty() && (inFlightBytes_ > tuning_.MemoryBudget || inFlight_.size() > kMaxJobsInFlight))
-          WriteHead();
+        // Over the limits, write finished files until half the room is free again: the thread
+        // then alternates between long runs of reading and of writing instead of waiting for
+        // the workers file by file.
+        if (inFlightBytes_ > tuning_.MemoryBudget || inFlight_.size() > kMaxJobsInFlight) {
+          while (!inFlight_.empty() &&
+                 (inFlightBytes_ > tuning_.MemoryBudget / 2 || inFlight_.size() > kMaxJobsInFlight / 2))
+            WriteHead();
+        }
       }
       while (!inFlight_.empty()) WriteHead();
     } catch (...) {
