@@ -179,6 +179,29 @@ TEST_F(EngineArchiveTest, CallbacksComeInOrderOnTheCallingThread) {
   for (int i = 0; i < 12; ++i) EXPECT_EQ(names[i], name(i));
 }
 
+TEST_F(EngineArchiveTest, SameArchiveWhateverTheNumberOfWorkers) {
+  for (int i = 0; i < 40; ++i)
+    WriteFile(src_ + "/" + Format("%.2d.txt", {int64_t{i}}), TextBlob(5000 + 997 * i, i), 1300000000LL * kSec);
+  WriteFile(src_ + "/large.txt", TextBlob(600000, 99), 1300000000LL * kSec);
+  std::string reference;
+  for (int workers : {1, 2, 5}) {
+    SCOPED_TRACE(workers);
+    if (Env::Platform().FileExists(zip_)) Env::Platform().DeleteFile(zip_);
+    EngineCommand cmd(zip_);
+    cmd.Spec(src_ + "/*");
+    EngineTuning tuning;
+    tuning.Workers = workers;
+    tuning.MemoryBudget = 50000;  // few files in flight at once
+    tuning.StreamThreshold = 100000;
+    tuning.PieceSize = 64 << 10;
+    ASSERT_EQ(cmd.Run(tuning), 41);
+    std::string bytes = ReadFile(zip_);
+    if (reference.empty()) reference = bytes;
+    EXPECT_TRUE(bytes == reference) << "the archive depends on the number of workers";
+  }
+  EXPECT_EQ(ReadersReject(zip_), "");
+}
+
 TEST_F(EngineArchiveTest, LiteralNamesWithSpecialCharacters) {
   WriteFile(src_ + "/a<b.txt", "lt");
   WriteFile(src_ + "/star*.txt", "star");

@@ -114,6 +114,21 @@ TEST_F(EngineUpdateTest, UpdateAndFreshenCompareTimes) {
   EXPECT_EQ(ReadFile(zip_), settled) << "nothing newer leaves the archive as it was";
 }
 
+TEST_F(EngineUpdateTest, UpdateFallsBackToDosTimesOfForeignEntries) {
+  // Entries without an extended timestamp (as Python writes them) compare by their DOS time.
+  const std::string newer = Entry("newer.txt"), older = Entry("older.txt");
+  ASSERT_EQ(RunTool("python3 -c \"import zipfile,sys\nwith zipfile.ZipFile(sys.argv[1],'w') as z:\n"
+                    "  for n in sys.argv[2:]: z.writestr(zipfile.ZipInfo(n,(2005,6,1,12,0,0)),b'old')\" " +
+                    Quote(zip_) + " " + Quote(newer) + " " + Quote(older))
+                .Status,
+            0);
+  WriteFile(Src("newer.txt"), "new", 1262304000LL * kSec);  // 2010
+  WriteFile(Src("older.txt"), "new", 946684800LL * kSec);   // 2000
+  ASSERT_EQ(Add({"newer.txt", "older.txt"}, [](ZipCommand& c) { c.UpdateFlag = -1; }), 1) << messages_;
+  EXPECT_EQ(UnzipContent(zip_, newer), "new");
+  EXPECT_EQ(UnzipContent(zip_, older), "old");
+}
+
 TEST_F(EngineUpdateTest, InvalidExistingArchiveIsNeverOverwritten) {
   WriteFile(Src("a.txt"), "a");
   struct Case {
