@@ -20,6 +20,7 @@
 #include "zipengine/EngineErrors.h"
 #include "zipengine/EngineReporter.h"
 #include "zipengine/FileSelection.h"
+#include "zipengine/Placement.h"
 #include "zipengine/ZipCrypto.h"
 #include "zipengine/ZipFormat.h"
 
@@ -112,12 +113,6 @@ class AddOperation {
     std::string Password;
   };
 
-  struct StoredFile {
-    std::string Path;
-    FileStat AsRead;
-    bool Changed = false;
-  };
-
   // ---- The steps ----
 
   int32_t Execute() {
@@ -151,7 +146,8 @@ class AddOperation {
     tempFile_->Close();
     tempFile_.reset();
     existingFile_.reset();
-    PutInPlace();
+    MoveIntoPlace(env_, tempPath_, archive_, tempElsewhere_);
+    tempPath_.clear();
     writing_ = false;
     AfterPlaced();
     return static_cast<int32_t>(std::min<size_t>(stored_.size(), INT32_MAX));
@@ -563,66 +559,24 @@ class AddOperation {
     return static_cast<uint32_t>(DateTimeToFileDate(env_.LocalTimeOf(f.Stat.MTimeNs))) > old.Header.DosDateTime;
   }
 
-  // Renames the finished temporary file over the archive. A temporary folder on another file
-  // system cannot be renamed across; then the file is copied beside the archive first.
-  void PutInPlace() {
-    try {
-      env_.RenameFile(tempPath_, archive_);
-      tempPath_.clear();
-      return;
-    } catch (const Exception&) {
-      if (!tempElsewhere_) throw;
-    }
-    std::unique_ptr<WritableFile> out;
-    std::string beside = env_.CreateTempFileBeside(archive_, &out);
-    try {
-      std::unique_ptr<SequentialFile> in = env_.NewSequentialFile(tempPath_);
-      std::vector<char> buf(1 << 20);
-      for (size_t n; (n = in->Read(buf.data(), buf.size())) > 0;) out->Append(buf.data(), n);
-      out->Sync();
-      out->Close();
-      out.reset();
-      env_.RenameFile(beside, archive_);
-    } catch (...) {
-      out.reset();
-      RemoveQuietly(beside);
-      throw;
-    }
-    RemoveQuietly(tempPath_);
-    tempPath_.clear();
-  }
-
-  // What happens to the sources once the new archive is safely in place.
+  // The archive is in place: set its time and tend the sources. Nothing here may claim the
+  // archive unchanged, and a stop request only ends the tending early.
   void AfterPlaced() {
-    if (cmd_.ArchiveTimeFlag != 0 && newestNs_ != INT64_MIN) {
-      try {
-        env_.SetFileTime(archive_, newestNs_);
-      } catch (const Exception& e) {
-        Warn(kWarnSkipped, "cannot set the archive's time: " + e.Message());
-      }
-    }
-    const bool reset = cmd_.ResetArchiveFlag != 0;
-    const bool move = cmd_.MoveFlag != 0;
-    if (!reset && !move) return;
-    for (const StoredFile& s : stored_) {
-      FileStat now = env_.Stat(s.Path);
-      bool unchanged = !s.Changed && now.Kind == FileKind::Regular && now.SameContentStamp(s.AsRead);
-      try {
-        if (move) {
-          if (unchanged) {
-            env_.DeleteFile(s.Path);
-          } else {
-            Warn(kWarnSkipped, "changed since it was read, not deleted: " + s.Path);
-          }
-        } else if (unchanged) {
-          std::optional<uint32_t> attrs = env_.GetAttributes(s.Path);
-          if (attrs && (*attrs & faArchive)) env_.SetAttributes(s.Path, *attrs & kEntryDosBits & ~faArchive, &s.AsRead);
-        } else {
-          Warn(kWarnSkipped, "changed since it was read, archive attribute kept: " + s.Path);
+    auto warn = [this](const std::string& text) {
+      reporter_.Message(kWarnSkipped, text);
+      return !reporter_.Aborted();
+    };
+    try {
+      if (cmd_.ArchiveTimeFlag != 0 && newestNs_ != INT64_MIN) {
+        try {
+          env_.SetFileTime(archive_, newestNs_);
+        } catch (const Exception& e) {
+          warn("cannot set the archive's time: " + e.Message());
         }
-      } catch (const Exception& e) {
-        Warn(kWarnSkipped, e.Message());
       }
+      TendSources(env_, stored_, cmd_.ResetArchiveFlag != 0, cmd_.MoveFlag != 0, warn);
+    } catch (const std::exception& e) {
+      warn(e.what());
     }
   }
 
@@ -707,7 +661,7 @@ class AddOperation {
   std::unique_ptr<ArchiveWriter> writer_;
   bool writing_ = false;
   std::set<std::string> dirNames_;
-  std::vector<StoredFile> stored_;
+  std::vector<PackedSource> stored_;
   int64_t newestNs_ = INT64_MIN;
 };
 

@@ -219,6 +219,31 @@ TEST_F(EngineUpdateTest, ResetArchiveKeepsTheBitOfAFileChangedMeanwhile) {
   EXPECT_EQ(UnzipContent(zip_, Entry("busy.txt")), "before");
 }
 
+TEST_F(EngineUpdateTest, StopRequestAfterTheArchiveIsInPlaceDoesNotDenyIt) {
+  WriteFile(Src("busy.txt"), "before", kT0);
+  WriteFile(Src("calm.txt"), "calm", kT0);
+  // busy.txt changes after it was read; the caller answers the warning about it with "stop".
+  struct Hook {
+    static int32_t ZIPENGINE_CALL Call(ZipCallbackData* d) {
+      auto* events = static_cast<std::vector<std::string>*>(d->ComponentRef);
+      if (d->ActionCode == zcaMessage) events->push_back(std::to_string(d->ActionArg) + ": " + d->Text);
+      if (d->ActionCode == zcaFileBegin && std::string(d->Text).find("calm") != std::string::npos)
+        WriteFile(std::string(d->Text).substr(0, std::string(d->Text).size() - 8) + "busy.txt", "after, longer",
+                  kT0 + kSec);
+      return d->ActionCode == zcaMessage ? -1 : 0;
+    }
+  };
+  std::vector<std::string> events;
+  EngineCommand cmd(zip_);
+  cmd.Spec(Src("busy.txt")).Spec(Src("calm.txt"));
+  cmd.Cmd().ResetArchiveFlag = 1;
+  cmd.Cmd().CallbackProc = &Hook::Call;
+  cmd.Cmd().ComponentRef = &events;
+  ASSERT_EQ(cmd.Run(), 2) << "the archive was written; a late stop does not undo that";
+  EXPECT_EQ(UnzipContent(zip_, Entry("busy.txt")), "before");
+  for (const std::string& e : events) EXPECT_EQ(e.find("left unchanged"), std::string::npos) << e;
+}
+
 TEST_F(EngineUpdateTest, ArchiveTimeIsTheNewestEntry) {
   WriteFile(Src("older.txt"), "o", kT0);
   WriteFile(Src("newer.txt"), "n", kT0 + 5000 * kSec);
