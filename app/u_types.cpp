@@ -89,29 +89,18 @@ bool MatchesWildcard(std::string_view name, std::string_view pattern) {
 }
 
 CopiedFile CopyFileSafely(Env& env, const std::string& src, const std::string& dst) {
-  std::unique_ptr<WritableFile> placeholder;
-  const std::string temp = env.CreateTempFileBeside(dst, &placeholder);
-  placeholder.reset();  // CopyFileContents reopens it; the name is what we reserved
+  const Env::TempCopy copy = env.CopyToTempBeside(src, dst);
   try {
-    CopiedFile copied;
-    copied.Source = env.CopyFileContents(src, temp);
-    std::optional<uint32_t> attrs = env.GetAttributes(src);
-    if (!attrs) throw EInOutError("Cannot read the attributes of \"" + src + "\"", 0);
-    copied.SourceAttributes = *attrs & ~faDirectory;
-    env.SetFileTime(temp, copied.Source.MTimeNs);
-    env.SetAttributes(temp, copied.SourceAttributes, &copied.Source);
-    if (std::optional<uint32_t> old = env.GetAttributes(dst); old && (*old & faReadOnly))
-      env.SetAttributes(dst, *old & ~faReadOnly);  // platforms that refuse to replace read-only files
-    env.RenameFile(temp, dst);
-    return copied;
+    env.RenameFile(copy.TempPath, dst);
   } catch (...) {
     try {
-      env.DeleteFile(temp);
+      env.DeleteFile(copy.TempPath);
     } catch (...) {
-      // The copy's own failure is the one to report.
+      // The rename's own failure is the one to report.
     }
     throw;
   }
+  return CopiedFile{copy.Source, copy.SourceAttributes};
 }
 
 }  // namespace dravello

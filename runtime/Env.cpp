@@ -44,6 +44,34 @@ FileStat Env::CopyFileContents(const std::string& src, const std::string& dst) {
   return before;
 }
 
+Env::TempCopy Env::CopyToTempBeside(const std::string& src, const std::string& target) {
+  TempCopy copy;
+  std::unique_ptr<WritableFile> out;
+  copy.TempPath = CreateTempFileBeside(target, &out);
+  try {
+    copy.Source = Stat(src);
+    std::unique_ptr<SequentialFile> in = NewSequentialFile(src);
+    std::vector<char> buf(1 << 20);
+    for (size_t n; (n = in->Read(buf.data(), buf.size())) > 0;) out->Append(buf.data(), n);
+    out->Close();
+    out.reset();
+    std::optional<uint32_t> attrs = GetAttributes(src);
+    if (!attrs) throw EInOutError("Cannot read the attributes of \"" + src + "\"", 0);
+    copy.SourceAttributes = *attrs & ~faDirectory;
+    SetFileTime(copy.TempPath, copy.Source.MTimeNs);
+    SetAttributes(copy.TempPath, copy.SourceAttributes, &copy.Source);
+    return copy;
+  } catch (...) {
+    out.reset();
+    try {
+      DeleteFile(copy.TempPath);
+    } catch (...) {
+      // The copy's own failure is the one to report.
+    }
+    throw;
+  }
+}
+
 int32_t Env::FileAgeOf(const FileStat& st) {
   if (!st.Exists() || st.Kind == FileKind::Directory) return -1;
   return DateTimeToFileDate(LocalTimeOf(st.MTimeNs));

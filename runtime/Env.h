@@ -122,7 +122,8 @@ class Env {
   void ForceDirectories(const std::string& path);
   virtual void RemoveDir(const std::string& path) = 0;
   virtual void DeleteFile(const std::string& path) = 0;
-  // Renames, replacing an existing target atomically where the platform can.
+  // Renames, replacing an existing target (a read-only one too) atomically where the platform
+  // can.
   virtual void RenameFile(const std::string& from, const std::string& to) = 0;
 
   // ---- File contents ----
@@ -138,6 +139,18 @@ class Env {
   // Copies the bytes of src into the already created file dst (truncating it). Returns the state
   // of src as it was when the copy began, so callers can tell whether it changed meanwhile.
   virtual FileStat CopyFileContents(const std::string& src, const std::string& dst);
+
+  // A file copied under a temporary name beside the place it is going to.
+  struct TempCopy {
+    std::string TempPath;       // renaming it onto the target completes the copy
+    FileStat Source;            // the source as it was read
+    uint32_t SourceAttributes;  // the source's DOS attributes, which the copy carries
+  };
+  // Copies src's bytes, last-write time and DOS attributes (and, where the platform has them,
+  // permission bits) into a new temporary file beside `target`, such that once it is renamed onto
+  // `target` it carries exactly src's attributes. On failure nothing is left behind and the
+  // failure is raised.
+  virtual TempCopy CopyToTempBeside(const std::string& src, const std::string& target);
 
   // ---- Times and attributes ----
   virtual void SetFileTime(const std::string& path, int64_t mtimeNs) = 0;
@@ -213,8 +226,8 @@ class EnvWrapper : public Env {
   bool OpenAddress(const std::string& a) override { return target_.OpenAddress(a); }
   bool StdoutIsTerminal() override { return target_.StdoutIsTerminal(); }
   TDateTimeParts LocalTimeOf(int64_t t) override { return target_.LocalTimeOf(t); }
-  // CopyFileContents is deliberately not forwarded: the portable copy runs through this Env's own
-  // file objects, so a double that fails writes also fails copies.
+  // CopyFileContents and CopyToTempBeside are deliberately not forwarded: the portable copies
+  // run through this Env's own file objects, so a double that fails writes also fails copies.
 
  private:
   Env& target_;

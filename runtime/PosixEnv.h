@@ -35,6 +35,7 @@ class PosixEnv : public Env {
   std::unique_ptr<WritableFile> NewAppendableFile(const std::string& path) override;
   std::string CreateTempFileBeside(const std::string& path, std::unique_ptr<WritableFile>* file) override;
   FileStat CopyFileContents(const std::string& src, const std::string& dst) override;
+  TempCopy CopyToTempBeside(const std::string& src, const std::string& target) override;
   void SetFileTime(const std::string& path, int64_t mtimeNs) override;
   std::optional<uint32_t> GetAttributes(const std::string& path) override;
   bool SetAttributes(const std::string& path, uint32_t attributes, const FileStat* asRead = nullptr) override;
@@ -60,6 +61,11 @@ class PosixEnv : public Env {
   // The stored DOS attribute bits, or nothing when none are stored (or cannot be).
   std::optional<uint32_t> ReadStoredBits(const std::string& path, bool* unsupported);
   bool ClearedRecordMatches(const std::string& path, const FileStat& st);
+  // The DOS attributes of `path`, whose state is `st`.
+  uint32_t AttributesOf(const std::string& path, const FileStat& st);
+  // Stores `bits` on a new file at `path` that will carry the name `nameAs`, writing nothing when
+  // that name reads as those bits anyway. False when the file system cannot keep them.
+  bool StoreNewFileBits(const std::string& path, const std::string& nameAs, uint32_t bits, const FileStat& stamp);
 };
 
 }  // namespace dravello

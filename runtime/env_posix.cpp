@@ -292,25 +292,112 @@ std::unique_ptr<WritableFile> PosixEnv::NewAppendableFile(const std::string& pat
   return std::make_unique<PosixWritableFile>(path, fd);
 }
 
-std::string PosixEnv::CreateTempFileBeside(const std::string& path, std::unique_ptr<WritableFile>* file) {
+namespace {
+
+// Creates a new, empty file beside `path` with a name of its own and returns its descriptor.
+int OpenTempBeside(const std::string& path, std::string* temp) {
   static std::atomic<unsigned> counter{0};
+  static const std::string pid = std::to_string(::getpid());
   static thread_local std::mt19937 rng{std::random_device{}()};
-  std::string dir = ExtractFilePath(path);
-  std::string name = ExtractFileName(path);
+  const std::string prefix = ExtractFilePath(path) + "." + ExtractFileName(path) + ".dvtmp" + pid + "-";
+  for (int attempt = 0;; ++attempt) {
+    *temp = prefix + std::to_string(counter++) + "-" + std::to_string(rng() % 100000);
+    // 0666 lets the umask decide, as for any new file.
+    int fd = ::open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST || attempt >= 100) ThrowIO("Cannot create a temporary file for", path);
+  }
+}
+
+// Copies everything from `in` (at its start) to `out`. The kernel copies without a round trip
+// through user space where it can; any file system that refuses falls back to plain reads and
+// writes. Some file systems answer "nothing to copy" for files that do have content, so an
+// empty first answer is checked with a plain read.
+void CopyBytes(int in, int out, const std::string& src, const std::string& dst) {
+  bool kernelCopy = true;
+  int64_t copied = 0;
+  for (;;) {
+    ssize_t n;
+    if (kernelCopy) {
+      n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+      if (n < 0 && errno == EINTR) continue;
+      if ((n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) ||
+          (n == 0 && copied == 0)) {
+        kernelCopy = false;
+        continue;
+      }
+      if (n < 0) ThrowIO("Cannot copy to", dst);
+      copied += n;
+    } else {
+      static thread_local std::vector<char> buf(1 << 20);
+      n = ::read(in, buf.data(), buf.size());
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        ThrowIO("Cannot read", src);
+      }
+      for (ssize_t done = 0; done < n;) {
+        ssize_t w = ::write(out, buf.data() + done, static_cast<size_t>(n - done));
+        if (w < 0) {
+          if (errno == EINTR) continue;
+          ThrowIO("Cannot write", dst);
+        }
+        done += w;
+      }
+    }
+    if (n == 0) break;
+  }
+}
+
+struct timespec ToTimespec(int64_t ns) {
+  struct timespec t;
+  t.tv_sec = static_cast<time_t>(ns / 1000000000);
+  t.tv_nsec = static_cast<long>(ns % 1000000000);
+  if (t.tv_nsec < 0) {
+    t.tv_nsec += 1000000000;
+    t.tv_sec -= 1;
+  }
+  return t;
+}
+
+}  // namespace
+
+std::string PosixEnv::CreateTempFileBeside(const std::string& path, std::unique_ptr<WritableFile>* file) {
   struct stat target;
   bool haveTarget = ::stat(path.c_str(), &target) == 0;
-  for (int attempt = 0;; ++attempt) {
-    std::string temp = dir + "." + name + ".dvtmp" + std::to_string(::getpid()) + "-" +
-                       std::to_string(counter++) + "-" + std::to_string(rng() % 100000);
-    // 0666 lets the umask decide, as for any new file.
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-      if (errno == EEXIST && attempt < 100) continue;
-      ThrowIO("Cannot create a temporary file for", path);
-    }
-    if (haveTarget) ::fchmod(fd, target.st_mode & 07777);
-    *file = std::make_unique<PosixWritableFile>(temp, fd);
-    return temp;
+  std::string temp;
+  int fd = OpenTempBeside(path, &temp);
+  if (haveTarget) ::fchmod(fd, target.st_mode & 07777);
+  *file = std::make_unique<PosixWritableFile>(temp, fd);
+  return temp;
+}
+
+Env::TempCopy PosixEnv::CopyToTempBeside(const std::string& src, const std::string& target) {
+  struct stat st;
+  int in = OpenRegularForRead(src, &st);
+  TempCopy copy;
+  copy.Source = ToFileStat(st);
+  int out = -1;
+  try {
+    copy.SourceAttributes = AttributesOf(src, copy.Source) & ~faDirectory;
+    out = OpenTempBeside(target, &copy.TempPath);
+    CopyBytes(in, out, src, copy.TempPath);
+    // Attributes are stored while the copy is still writable; the permission bits come last.
+    StoreNewFileBits(copy.TempPath, target, copy.SourceAttributes, copy.Source);
+    const struct timespec times[2] = {{0, UTIME_OMIT}, ToTimespec(copy.Source.MTimeNs)};
+    if (::futimens(out, times) != 0) ThrowOS("Cannot set the time of", copy.TempPath);
+    mode_t mode = st.st_mode & 07777;
+    if (copy.SourceAttributes & faReadOnly) mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    if (::fchmod(out, mode) != 0) ThrowOS("Cannot set attributes of", copy.TempPath);
+    int fd = out;
+    out = -1;
+    if (::close(fd) != 0) ThrowIO("Cannot close", copy.TempPath);
+    ::close(in);
+    return copy;
+  } catch (...) {
+    if (out >= 0) ::close(out);
+    ::close(in);
+    if (!copy.TempPath.empty()) ::unlink(copy.TempPath.c_str());
+    throw;
   }
 }
 
@@ -335,40 +422,12 @@ FileStat PosixEnv::CopyFileContents(const std::string& src, const std::string& d
   if (::fstat(out, &target) != 0) fail("Cannot create", dst, errno);
   if (target.st_dev == st.st_dev && target.st_ino == st.st_ino) fail("Cannot copy a file onto itself", dst, EINVAL);
   if (::ftruncate(out, 0) != 0) fail("Cannot write", dst, errno);
-  // The kernel copies without a round trip through user space where it can; any file system
-  // that refuses falls back to plain reads and writes. Some file systems answer "nothing to copy"
-  // for files that do have content, so an empty first answer is checked with a plain read.
-  bool kernelCopy = true;
-  int64_t copied = 0;
-  for (;;) {
-    ssize_t n;
-    if (kernelCopy) {
-      n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
-      if (n < 0 && errno == EINTR) continue;
-      if ((n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) ||
-          (n == 0 && copied == 0)) {
-        kernelCopy = false;
-        continue;
-      }
-      if (n < 0) fail("Cannot copy to", dst, errno);
-      copied += n;
-    } else {
-      static thread_local std::vector<char> buf(1 << 20);
-      n = ::read(in, buf.data(), buf.size());
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        fail("Cannot read", src, errno);
-      }
-      for (ssize_t done = 0; done < n;) {
-        ssize_t w = ::write(out, buf.data() + done, static_cast<size_t>(n - done));
-        if (w < 0) {
-          if (errno == EINTR) continue;
-          fail("Cannot write", dst, errno);
-        }
-        done += w;
-      }
-    }
-    if (n == 0) break;
+  try {
+    CopyBytes(in, out, src, dst);
+  } catch (...) {
+    ::close(in);
+    ::close(out);
+    throw;
   }
   ::close(in);
   if (::close(out) != 0) ThrowIO("Cannot close", dst);
@@ -381,12 +440,7 @@ void PosixEnv::SetFileTime(const std::string& path, int64_t mtimeNs) {
   struct timespec times[2];
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;
-  times[1].tv_sec = static_cast<time_t>(mtimeNs / 1000000000);
-  times[1].tv_nsec = static_cast<long>(mtimeNs % 1000000000);
-  if (times[1].tv_nsec < 0) {
-    times[1].tv_nsec += 1000000000;
-    times[1].tv_sec -= 1;
-  }
+  times[1] = ToTimespec(mtimeNs);
   if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) ThrowOS("Cannot set the time of", path);
 }
 
@@ -437,6 +491,10 @@ bool PosixEnv::ClearedRecordMatches(const std::string& path, const FileStat& st)
 std::optional<uint32_t> PosixEnv::GetAttributes(const std::string& path) {
   FileStat st = Stat(path);
   if (!st.Exists()) return std::nullopt;
+  return AttributesOf(path, st);
+}
+
+uint32_t PosixEnv::AttributesOf(const std::string& path, const FileStat& st) {
   uint32_t attrs = 0;
   if (st.Kind == FileKind::Directory) attrs |= faDirectory;
   if ((st.Mode & S_IWUSR) == 0) attrs |= faReadOnly;
@@ -525,6 +583,23 @@ bool PosixEnv::SetAttributes(const std::string& path, uint32_t attributes, const
     }
     throw;
   }
+}
+
+bool PosixEnv::StoreNewFileBits(const std::string& path, const std::string& nameAs, uint32_t bits,
+                                const FileStat& stamp) {
+  bits &= faReadOnly | faHidden | faSysFile | faArchive;
+  const uint32_t implicit = (NameIsDotted(nameAs) ? faHidden : 0u) | faArchive;
+  if ((bits & ~faReadOnly) == implicit) return true;
+  auto store = [&](const char* name, const std::string& value) {
+    if (SetXattr(path, name, value) == 0) return true;
+    if (errno == ENOTSUP || errno == EOPNOTSUPP) return false;
+    ThrowOS("Cannot set attributes of", path);
+  };
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%x", bits);
+  if (bits & faArchive) return store(kDosAttribName, text);
+  return store(kClearedName, std::to_string(stamp.MTimeNs) + " " + std::to_string(stamp.Size)) &&
+         store(kDosAttribName, text);
 }
 
 // ---- Everything else ----

@@ -1,0 +1,142 @@
+// Pack-mode runs end to end: the main window, the archiver component and the real engine
+// library, checked with Info-ZIP's unzip.
+#include <cstdio>
+
+#include "tests/app/AppFixture.h"
+
+namespace dravello {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PackRunTest : public AppFixture {
+ protected:
+  void Script(const std::string& dstPath, int format, bool useArchive = false, bool removeArchive = false,
+              const std::string& srcExt = "") {
+    WriteIni({"[scripts]", "Weekly=", "[script: Weekly]", "CopyFiles=0", "DstPath=" + dstPath,
+              "DstFormat=" + std::to_string(format), "SrcPath=\"1" + Path("src") + "\"", "SrcExt=" + srcExt,
+              "UseArchiveAttrib=" + std::string(useArchive ? "1" : "0"),
+              "RemArchiveAttrib=" + std::string(removeArchive ? "1" : "0")});
+  }
+  int Run() {
+    if (!form_) Start();
+    form_->FailureCount = 0;
+    form_->RunScript("Weekly");
+    return form_->FailureCount;
+  }
+  // The entry names of an archive as unzip lists them, sorted; "" when unzip -t finds a fault.
+  static std::vector<std::string> Entries(const std::string& archive) {
+    std::vector<std::string> names;
+    if (std::system(("unzip -tqq '" + archive + "' >/dev/null 2>&1").c_str()) != 0) return {"<damaged>"};
+    FILE* p = ::popen(("unzip -Z1 '" + archive + "'").c_str(), "r");
+    char line[4096];
+    while (p && std::fgets(line, sizeof line, p)) {
+      std::string s(line);
+      while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+      names.push_back(s.substr(s.rfind('/') + 1));
+    }
+    if (p) ::pclose(p);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+};
+
+TEST_F(PackRunTest, FixedPathPacksBesideTheFolderAndEveryRunExtendsTheArchive) {
+  Write("src/a.txt", "a");
+  Write("src/sub/b.doc", "b");
+  Write("src/.hidden", "h");
+  Script(Path("out/Backup/"), 2);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(LogLines(), (std::vector<std::string>{
+                            "[Weekly] === Starting script ===",
+                            "[Weekly] Retrieving filenames...",
+                            "[Weekly] Packing 3 files...",
+                            "[Weekly] Packing done.",
+                            "[Weekly] === Finished script ===",
+                        }));
+  EXPECT_EQ(Entries(Path("out/Backup.zip")), (std::vector<std::string>{".hidden", "a.txt", "b.doc"}));
+  EXPECT_FALSE(fs::exists(Path("out/Backup")));
+  EXPECT_EQ(form_->zipMain->ErrCode(), 0);
+
+  Write("src/c.txt", "c");
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Entries(Path("out/Backup.zip")), (std::vector<std::string>{".hidden", "a.txt", "b.doc", "c.txt"}));
+}
+
+TEST_F(PackRunTest, DatedArchivesAreSharedWithinOneMinuteAndShortPathsMakeTheYearFolder) {
+  Write("src/a.txt", "a");
+  Script(Path("out/"), 0);
+  EXPECT_EQ(Run(), 0);
+  clock_->Set({2004, 3, 15, 14, 7, 50, 0});
+  Write("src/b.txt", "b");
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Entries(Path("out/2004-03-15 14-07.zip")), (std::vector<std::string>{"a.txt", "b.txt"}));
+
+  Script(Path("out/"), 1);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Entries(Path("out/2004/03151407.zip")), (std::vector<std::string>{"a.txt", "b.txt"}));
+}
+
+TEST_F(PackRunTest, ArchiveAttributeIsAConditionAndIsClearedOnPackedFilesOnly) {
+  Write("src/flagged.txt", "1");
+  Write("src/plain.txt", "2");
+  Write("src/left.log", "3");
+  Env& env = Env::Default();
+  env.SetAttributes(Path("src/plain.txt"), 0);
+  Script(Path("out/Backup/"), 2, true, true, "\"*.txt\"");
+  env.SetAttributes(Path("src/left.log"), faArchive);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(LogLines()[2], "[Weekly] Packing 2 files...");
+  EXPECT_EQ(Entries(Path("out/Backup.zip")), std::vector<std::string>{"flagged.txt"});
+  EXPECT_EQ(env.GetAttributes(Path("src/flagged.txt")), 0u);
+  EXPECT_EQ(env.GetAttributes(Path("src/left.log")), faArchive);  // filtered out: untouched
+}
+
+TEST_F(PackRunTest, AnEmptySelectionWritesNoArchiveAndIsNoFailure) {
+  Write("src/a.txt", "a");
+  Script(Path("out/Backup/"), 2, false, false, "\"*.none\"");
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(LogLines()[2], "[Weekly] Packing 0 files...");
+  EXPECT_EQ(LogLines()[3], "[Weekly] Packing done.");
+  EXPECT_FALSE(fs::exists(Path("out/Backup.zip")));
+}
+
+TEST_F(PackRunTest, ProgressRunsOverThePackedFiles) {
+  Write("src/a.txt", "a");
+  Write("src/b.txt", "b");
+  Script(Path("out/Backup/"), 2);
+  Start();
+  std::vector<std::string> statuses;
+  std::vector<std::string> titles;
+  auto previous = form_->zipMain->OnProgress;
+  form_->zipMain->OnProgress = [&](TObject* sender, ProgressType kind, const std::string& name, uint32_t size) {
+    previous(sender, kind, name, size);
+    if (kind == ptFileBegin) {
+      statuses.push_back(form_->pnlStatus->Caption());
+      titles.push_back(form_->Caption());
+    }
+  };
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(statuses, (std::vector<std::string>{"Packing a.txt", "Packing b.txt"}));
+  ASSERT_EQ(titles.size(), 2u);
+  EXPECT_NE(titles[0].find("(50%"), std::string::npos) << titles[0];
+  EXPECT_NE(titles[1].find("(100%"), std::string::npos) << titles[1];
+}
+
+TEST_F(PackRunTest, AMissingEngineShowsItsBoxPacksNothingAndCountsAsAFailure) {
+  Write("src/a.txt", "a");
+  Script(Path("out/Backup/"), 2);
+  Start();
+  fs::create_directories(Path("no-engine"));
+  form_->zipMain->SetDLLDirectory(Path("no-engine"));
+  EXPECT_EQ(Run(), 1);
+  ASSERT_EQ(ui_->MessageBoxes().size(), 1u);
+  EXPECT_EQ(ui_->MessageBoxes()[0].Caption, "DLL error");
+  EXPECT_FALSE(fs::exists(Path("out")));
+  std::vector<std::string> log = LogLines();
+  EXPECT_EQ(log.front(), "[Weekly] === Starting script ===");
+  EXPECT_EQ(log.back(), "[Weekly] === Finished script ===");
+}
+
+}  // namespace
+}  // namespace dravello

@@ -1,0 +1,107 @@
+// The building blocks: wildcard matching, entry names, dates, UTF-8 detection, encryption, and
+// the ZIP64 thresholds of the end records.
+#include <gtest/gtest.h>
+
+#include "zipengine/FileSelection.h"
+#include "zipengine/Wildcard.h"
+#include "zipengine/ZipCrypto.h"
+#include "zipengine/ZipFormat.h"
+
+namespace dravello::zipengine {
+namespace {
+
+TEST(WildcardTest, Table) {
+  struct Case {
+    const char* Pattern;
+    const char* Name;
+    bool Fold;
+    bool Match;
+  } cases[] = {
+      {"*", "", false, true},
+      {"*", "anything.txt", false, true},
+      {"*.txt", "a.txt", false, true},
+      {"*.txt", "a.txt.bak", false, false},
+      {"*.TXT", "a.txt", false, false},
+      {"*.TXT", "a.txt", true, true},
+      {"a?c", "abc", false, true},
+      {"a?c", "ac", false, false},
+      {"a?c", "a\xc3\xa9" "c", false, true},  // "?" is one code point, not one byte
+      {"*a*b*c*", "xxaxxbxxcxx", false, true},
+      {"*a*b*c", "xxaxxbxxcx", false, false},
+      {"**", "x", false, true},
+      {"a*", "", false, false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(MatchWildcard(c.Pattern, c.Name, c.Fold), c.Match) << c.Pattern << " vs " << c.Name;
+}
+
+TEST(EntryNameTest, NoDriveNoDotsSlashSeparated) {
+  EXPECT_EQ(NormalizeEntryName("/home/ann/a.doc"), "home/ann/a.doc");
+  EXPECT_EQ(NormalizeEntryName("docs/./x//y.txt"), "docs/x/y.txt");
+  EXPECT_EQ(NormalizeEntryName("../../etc/passwd"), "etc/passwd");
+  EXPECT_EQ(NormalizeEntryName("a/../b"), "a/b");
+}
+
+TEST(FromDateTest, ParsesTheCommandForm) {
+  char d1[8] = {'1', '2', ' ', '3', '0', ' ', '9', '9'};
+  char d2[8] = {'0', '3', ' ', '0', '1', ' ', '0', '4'};
+  char bad[8] = {'1', '3', ' ', '0', '1', ' ', '0', '4'};
+  EXPECT_EQ(ParseFromDate(d1), (LocalDate{1999, 12, 30}));
+  EXPECT_EQ(ParseFromDate(d2), (LocalDate{2004, 3, 1}));
+  EXPECT_FALSE(ParseFromDate(bad));
+}
+
+TEST(Utf8Test, ValidAndInvalid) {
+  EXPECT_TRUE(IsValidUtf8("caf\xc3\xa9"));
+  EXPECT_TRUE(IsValidUtf8("\xf0\x9f\x98\x80"));
+  EXPECT_FALSE(IsValidUtf8("caf\xe9"));          // Latin-1
+  EXPECT_FALSE(IsValidUtf8("\xc0\xaf"));          // overlong
+  EXPECT_FALSE(IsValidUtf8("\xe2\x82"));          // cut short
+  EXPECT_FALSE(IsValidUtf8("\xed\xa0\x80"));      // surrogate
+}
+
+TEST(CryptoTest, RoundTripAndCheckByte) {
+  std::string plain = "The quick brown fox jumps over the lazy dog";
+  ZipEncryptor enc("secret");
+  std::string header = enc.Header(0xAB, 42);
+  std::string data = plain;
+  enc.Encrypt(data.data(), data.size());
+  EXPECT_NE(data, plain);
+  ZipDecryptor dec("secret");
+  std::string all = header + data;
+  dec.Decrypt(all.data(), all.size());
+  EXPECT_EQ(static_cast<uint8_t>(all[11]), 0xAB);
+  EXPECT_EQ(all.substr(12), plain);
+  ZipDecryptor wrong("Secret");
+  std::string again = header;
+  wrong.Decrypt(again.data(), again.size());
+  EXPECT_NE(static_cast<uint8_t>(again[11]), 0xAB);
+}
+
+TEST(EndRecordTest, Zip64OnlyWhenNeeded) {
+  EXPECT_EQ(BuildEndRecords(65534, 100, 100, "").size(), kEndRecordSize);
+  std::string big = BuildEndRecords(65535, 100, 100, "");
+  EXPECT_EQ(big.size(), kZip64EndRecordSize + kZip64LocatorSize + kEndRecordSize);
+  EXPECT_EQ(Get32(big.data()), kZip64EndRecordSig);
+  EXPECT_EQ(Get64(big.data() + 32), 65535u);
+  EXPECT_EQ(Get16(big.data() + kZip64EndRecordSize + kZip64LocatorSize + 8), 0xFFFF);
+  EXPECT_EQ(BuildEndRecords(1, 0x100000000ULL, 46, "").size(), kZip64EndRecordSize + kZip64LocatorSize + kEndRecordSize);
+  EXPECT_EQ(BuildEndRecords(1, 0xFFFFFFFEULL, 46, "c").size(), kEndRecordSize + 1);
+}
+
+TEST(CentralHeaderTest, Zip64FieldHoldsOnlyTheBigValues) {
+  EntryHeader e;
+  e.Name = "x";
+  e.UncompressedSize = 5ULL << 30;
+  e.CompressedSize = 1000;
+  e.LocalHeaderOffset = 7;
+  std::string h = BuildCentralHeader(e, {}, {});
+  EXPECT_EQ(Get32(h.data() + 20), 1000u);
+  EXPECT_EQ(Get32(h.data() + 24), 0xFFFFFFFFu);
+  EXPECT_EQ(Get16(h.data() + 30), 12) << "ZIP64 field with one value, nothing else";
+  EXPECT_EQ(Get16(h.data() + kCentralHeaderSize + 1), kExtraZip64);
+  EXPECT_EQ(Get64(h.data() + kCentralHeaderSize + 1 + 4), 5ULL << 30);
+}
+
+}  // namespace
+}  // namespace dravello::zipengine

@@ -1,0 +1,86 @@
+#include "zipengine/ArchiveWriter.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace dravello::zipengine {
+
+ArchiveWriter::ArchiveWriter(WritableFile& out, size_t bufferSize) : out_(out), bufferSize_(bufferSize) {
+  buffer_.reserve(bufferSize_);
+}
+
+void ArchiveWriter::Write(const char* data, size_t n) {
+  offset_ += n;
+  if (buffer_.size() + n <= bufferSize_) {
+    buffer_.append(data, n);
+    return;
+  }
+  Flush();
+  if (n >= bufferSize_) {
+    out_.Append(data, n);
+  } else {
+    buffer_.append(data, n);
+  }
+}
+
+void ArchiveWriter::Flush() {
+  if (buffer_.empty()) return;
+  out_.Append(buffer_.data(), buffer_.size());
+  buffer_.clear();
+}
+
+void ArchiveWriter::AddCentral(const EntryHeader& e, std::string_view extraKeep, std::string_view comment,
+                               uint16_t madeBy) {
+  central_ += BuildCentralHeader(e, extraKeep, comment, madeBy);
+  ++entryCount_;
+}
+
+void ArchiveWriter::WriteEntry(EntryHeader& e, std::string_view data) {
+  e.LocalHeaderOffset = offset_;
+  Write(BuildLocalHeader(e, false, false));
+  Write(data);
+  AddCentral(e, {}, {}, kVersionMadeBy);
+}
+
+void ArchiveWriter::BeginStreamed(EntryHeader& e, bool zip64) {
+  e.LocalHeaderOffset = offset_;
+  Write(BuildLocalHeader(e, true, zip64));
+}
+
+void ArchiveWriter::WriteData(const char* data, size_t n) { Write(data, n); }
+
+void ArchiveWriter::EndStreamed(const EntryHeader& e, bool zip64, bool listInDirectory) {
+  Write(BuildDataDescriptor(e, zip64));
+  if (!listInDirectory) return;
+  EntryHeader central = e;
+  central.Flags |= kFlagDataDescriptor;
+  AddCentral(central, {}, {}, kVersionMadeBy);
+}
+
+void ArchiveWriter::CopyRaw(RandomAccessFile& source, const ExistingEntry& entry, const LocalExtent& extent,
+                            const std::function<void(uint64_t)>& progress) {
+  EntryHeader e = entry.Header;
+  e.LocalHeaderOffset = offset_;
+  std::vector<char> slice(static_cast<size_t>(std::min<uint64_t>(extent.Length, 1 << 20)));
+  uint64_t done = 0;
+  while (done < extent.Length) {
+    size_t want = static_cast<size_t>(std::min<uint64_t>(slice.size(), extent.Length - done));
+    size_t got = source.ReadAt(static_cast<int64_t>(extent.Offset + done), slice.data(), want);
+    if (got != want) throw ZipFormatError("the existing archive ends inside \"" + e.Name + "\"");
+    Write(slice.data(), got);
+    done += got;
+    if (progress) progress(got);
+  }
+  AddCentral(e, entry.ExtraKeep, entry.Comment, entry.VersionMadeBy);
+}
+
+void ArchiveWriter::Finish(std::string_view archiveComment) {
+  uint64_t dirOffset = offset_;
+  Write(central_);
+  uint64_t dirSize = central_.size();
+  std::string().swap(central_);
+  Write(BuildEndRecords(entryCount_, dirOffset, dirSize, archiveComment));
+  Flush();
+}
+
+}  // namespace dravello::zipengine

@@ -1,0 +1,58 @@
+// Writes a new archive front to back into one file: entries with known sizes, streamed entries
+// (sizes in a data descriptor), entries copied unchanged from another archive, and at the end
+// the central directory with its end records. Output is buffered; sizes, offsets and the entry
+// count switch to their ZIP64 forms where they need them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "runtime/Env.h"
+#include "zipengine/ArchiveReader.h"
+#include "zipengine/ZipFormat.h"
+
+namespace dravello::zipengine {
+
+class ArchiveWriter {
+ public:
+  explicit ArchiveWriter(WritableFile& out, size_t bufferSize = 1 << 20);
+
+  uint64_t Offset() const { return offset_; }
+  uint64_t EntryCount() const { return entryCount_; }
+
+  // One entry whose data (already compressed and encrypted) is complete. Sets LocalHeaderOffset.
+  void WriteEntry(EntryHeader& e, std::string_view data);
+
+  // A streamed entry: the header now, the data in pieces, the sizes and CRC at the end.
+  // `zip64` must be chosen up front (the descriptor's size width depends on it). With
+  // `listInDirectory` false the entry stays out of the central directory (its bytes remain as
+  // unreferenced space), for a source that broke off while being read.
+  void BeginStreamed(EntryHeader& e, bool zip64);
+  void WriteData(const char* data, size_t n);
+  void EndStreamed(const EntryHeader& e, bool zip64, bool listInDirectory);
+
+  // Copies an entry of another archive unchanged: its local header, data and descriptor.
+  // `progress` is called after each slice (for abort checks).
+  void CopyRaw(RandomAccessFile& source, const ExistingEntry& entry, const LocalExtent& extent,
+               const std::function<void(uint64_t bytes)>& progress);
+
+  // Writes the central directory and end records and flushes the buffer.
+  void Finish(std::string_view archiveComment);
+
+ private:
+  void Write(const char* data, size_t n);
+  void Write(std::string_view s) { Write(s.data(), s.size()); }
+  void Flush();
+  void AddCentral(const EntryHeader& e, std::string_view extraKeep, std::string_view comment, uint16_t madeBy);
+
+  WritableFile& out_;
+  std::string buffer_;
+  size_t bufferSize_;
+  uint64_t offset_ = 0;
+  uint64_t entryCount_ = 0;
+  std::string central_;
+};
+
+}  // namespace dravello::zipengine

@@ -1,0 +1,188 @@
+#include "zipengine/FileSelection.h"
+
+#include <algorithm>
+#include <set>
+
+#include "runtime/SysUtils.h"
+#include "zipengine/EngineErrors.h"
+#include "zipengine/Wildcard.h"
+
+namespace dravello::zipengine {
+
+namespace {
+
+bool IsAbsolutePath(const std::string& p) { return !ExtractFileDrive(p).empty(); }
+
+std::string JoinDir(const std::string& dir, const std::string& name) {
+  return dir.empty() ? name : IncludeTrailingPathDelimiter(dir) + name;
+}
+
+class Selector {
+ public:
+  Selector(Env& env, const SelectionOptions& options, const WarningSink& warn)
+      : env_(env), options_(options), warn_(warn) {}
+
+  void AddSpec(const SpecLine& spec, size_t index) {
+    specIndex_ = index;
+    if (spec.Text.empty()) return;
+    const bool absolute = IsAbsolutePath(spec.Text);
+    const std::string full = absolute || spec.RootDir.empty() ? spec.Text : JoinDir(spec.RootDir, spec.Text);
+    // Entry names of absolute specifications are the path without its drive; those of relative
+    // ones are the path as written.
+    const std::string nameBase = absolute ? PathWithoutDrive(full) : spec.Text;
+
+    FileStat st = env_.Stat(full);
+    if (st.Kind == FileKind::Regular) {
+      Consider(full, nameBase, &st);
+      return;
+    }
+    if (st.Kind == FileKind::Other) {
+      warn_(kWarnSkipped, "skipped, not a regular file: " + full);
+      return;
+    }
+    if (st.Kind == FileKind::Directory) {
+      Walk(full, IncludeTrailingPathDelimiter(nameBase), "*", spec.Recurse);
+      return;
+    }
+    const std::string dir = ExtractFilePath(full);
+    const std::string pattern = ExtractFileName(full);
+    if (!HasWildcards(pattern) && !spec.Recurse) {
+      warn_(kWarnNotFound, "name not matched: " + spec.Text);
+      return;
+    }
+    if (!dir.empty() && !env_.DirectoryExists(dir)) {
+      warn_(kWarnNotFound, "name not matched: " + spec.Text);
+      return;
+    }
+    size_t before = files_.size();
+    Walk(dir.empty() ? std::string(".") : ExcludeTrailingPathDelimiter(dir), ExtractFilePath(nameBase), pattern,
+         spec.Recurse, dir.empty());
+    if (files_.size() == before && !matchedAny_) warn_(kWarnNotFound, "name not matched: " + spec.Text);
+    matchedAny_ = false;
+  }
+
+  std::vector<SelectedFile> Take() { return std::move(files_); }
+
+ private:
+  // `namePrefix` is the entry-name prefix for the folder's entries; `bare` says the folder is
+  // the current directory named by nothing (so paths stay as the user wrote them).
+  void Walk(const std::string& dir, const std::string& namePrefix, const std::string& pattern, bool recurse,
+            bool bare = false) {
+    std::vector<DirEntry> entries;
+    try {
+      entries = env_.ListDirectory(dir);
+    } catch (const Exception& e) {
+      warn_(kWarnSkipped, "cannot list folder: " + e.Message());
+      return;
+    }
+    std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) { return a.Name < b.Name; });
+    for (const DirEntry& e : entries) {
+      const std::string path = bare ? e.Name : JoinDir(dir, e.Name);
+      const std::string name = namePrefix + e.Name;
+      switch (e.Kind) {
+        case FileKind::Directory:
+          if (!recurse || e.IsSymlink) break;
+          if (!options_.HiddenFiles) {
+            std::optional<uint32_t> attrs = env_.GetAttributes(path);
+            if (attrs && (*attrs & (faHidden | faSysFile))) break;
+          }
+          Walk(path, name + "/", pattern, recurse);
+          break;
+        case FileKind::Regular:
+          if (MatchWildcard(pattern, e.Name, options_.FoldCase)) {
+            matchedAny_ = true;
+            Consider(path, name, nullptr);
+          }
+          break;
+        case FileKind::Other:
+          if (MatchWildcard(pattern, e.Name, options_.FoldCase)) {
+            matchedAny_ = true;
+            warn_(kWarnSkipped, "skipped, not a regular file: " + path);
+          }
+          break;
+        case FileKind::Missing:
+          break;  // a dangling symbolic link names nothing to store
+      }
+    }
+  }
+
+  bool Excluded(const std::string& path, const std::string& name) const {
+    for (const std::string& x : options_.Excludes) {
+      if (x.empty()) continue;
+      bool hasSep = x.find(PathDelim) != std::string::npos || x.find('/') != std::string::npos;
+      if (hasSep) {
+        if (MatchWildcard(x, path, options_.FoldCase) || MatchWildcard(x, name, options_.FoldCase)) return true;
+      } else if (MatchWildcard(x, ExtractFileName(path), options_.FoldCase)) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  void Consider(const std::string& path, const std::string& rawName, const FileStat* known) {
+    if (!seen_.insert(path).second) return;
+    FileStat st = known ? *known : env_.Stat(path);
+    if (st.Kind != FileKind::Regular) return;  // vanished since the listing
+    std::optional<uint32_t> attrs = env_.GetAttributes(path);
+    if (!attrs) return;
+    if (!options_.HiddenFiles && (*attrs & (faHidden | faSysFile))) return;
+    if (options_.ArchiveOnly && !(*attrs & faArchive)) return;
+    if (options_.FromDate) {
+      TDateTimeParts t = env_.LocalTimeOf(st.MTimeNs);
+      if (LocalDate{t.Year, t.Month, t.Day} < *options_.FromDate) return;
+    }
+    std::string name = NormalizeEntryName(rawName);
+    if (options_.StripPaths) name = name.substr(name.rfind('/') + 1);
+    if (name.empty() || Excluded(path, name)) return;
+    files_.push_back({path, std::move(name), st, *attrs, specIndex_});
+  }
+
+  Env& env_;
+  const SelectionOptions& options_;
+  const WarningSink& warn_;
+  std::vector<SelectedFile> files_;
+  std::set<std::string> seen_;
+  size_t specIndex_ = 0;
+  bool matchedAny_ = false;
+};
+
+}  // namespace
+
+std::string NormalizeEntryName(const std::string& path) {
+  std::string p = PathDelim == '/' ? path : StringReplaceAll(path, std::string(1, PathDelim), "/");
+  p = PathWithoutDrive(p);
+  std::string out;
+  size_t i = 0;
+  while (i <= p.size()) {
+    size_t j = p.find('/', i);
+    if (j == std::string::npos) j = p.size();
+    std::string part = p.substr(i, j - i);
+    if (!part.empty() && part != "." && part != "..") {
+      if (!out.empty()) out += '/';
+      out += part;
+    }
+    i = j + 1;
+  }
+  return out;
+}
+
+std::optional<LocalDate> ParseFromDate(const char (&text)[8]) {
+  auto two = [&](int at) -> int {
+    char a = text[at], b = text[at + 1];
+    if (a == ' ') a = '0';
+    if (a < '0' || a > '9' || b < '0' || b > '9') return -1;
+    return (a - '0') * 10 + (b - '0');
+  };
+  int m = two(0), d = two(3), y = two(6);
+  if (m < 1 || m > 12 || d < 1 || d > 31 || y < 0) return std::nullopt;
+  return LocalDate{y < 80 ? 2000 + y : 1900 + y, m, d};
+}
+
+std::vector<SelectedFile> SelectFiles(Env& env, const std::vector<SpecLine>& specs, const SelectionOptions& options,
+                                      const WarningSink& warn) {
+  Selector selector(env, options, warn);
+  for (size_t i = 0; i < specs.size(); ++i) selector.AddSpec(specs[i], i);
+  return selector.Take();
+}
+
+}  // namespace dravello::zipengine

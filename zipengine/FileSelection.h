@@ -1,0 +1,64 @@
+// Turns the command's file specifications into the list of files to store: literal names,
+// wildcards with optional recursion, the root directory for relative specifications, and the
+// filters (hidden and system files, archive attribute, date, exclusions).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "runtime/Env.h"
+
+namespace dravello::zipengine {
+
+struct SpecLine {
+  std::string Text;     // a path, possibly with "*" and "?" in its last part
+  std::string RootDir;  // where relative specifications start; empty for the current directory
+  bool Recurse = false;
+  bool Encrypt = false;
+  std::string Password;
+};
+
+struct LocalDate {
+  int Year = 0, Month = 0, Day = 0;
+  auto operator<=>(const LocalDate&) const = default;
+};
+
+struct SelectionOptions {
+  bool HiddenFiles = true;             // take hidden and system files (and folders) too
+  bool ArchiveOnly = false;            // only files whose archive attribute is set
+  bool StripPaths = false;             // entry names without their folders
+  std::optional<LocalDate> FromDate;   // only files last written on this local day or later
+  std::vector<std::string> Excludes;   // wildcard patterns; with a separator they match paths
+  bool FoldCase = false;               // names compare case-insensitively (Windows)
+};
+
+struct SelectedFile {
+  std::string Path;        // as the Env opens it
+  std::string StoredName;  // the entry name: "/" separators, no drive, no leading "/"
+  FileStat Stat;           // as listed
+  uint32_t Attributes = 0; // DOS attributes as listed
+  size_t SpecIndex = 0;    // the specification that named it
+};
+
+// Receives warnings: a code (low byte meaningful) and a text.
+using WarningSink = std::function<void(int code, const std::string& text)>;
+
+// The files the specifications name, in specification order, each folder's entries sorted by
+// name. A file named twice is taken once. A specification that names an existing file as it
+// stands is taken literally, whatever characters it contains. FIFOs, sockets and devices are
+// reported and skipped, never opened; symbolic links to folders are not followed.
+std::vector<SelectedFile> SelectFiles(Env& env, const std::vector<SpecLine>& specs, const SelectionOptions& options,
+                                      const WarningSink& warn);
+
+// An entry name from a path: "/" separators, no drive, no leading "/", without "." and ".."
+// parts (which could make an extractor write outside its target folder).
+std::string NormalizeEntryName(const std::string& path);
+
+// Parses the command's "mm dd yy" date (two-digit years below 80 are 20yy). Nothing when the
+// text is not such a date.
+std::optional<LocalDate> ParseFromDate(const char (&text)[8]);
+
+}  // namespace dravello::zipengine

@@ -1,0 +1,682 @@
+#include "zipengine/ZipEngine.h"
+
+#include <algorithm>
+#include <deque>
+#include <map>
+#include <memory>
+#include <new>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "runtime/DateTime.h"
+#include "runtime/Env.h"
+#include "runtime/SysUtils.h"
+#include "zipengine/ArchiveReader.h"
+#include "zipengine/ArchiveWriter.h"
+#include "zipengine/Compression.h"
+#include "zipengine/CompressionPool.h"
+#include "zipengine/EngineErrors.h"
+#include "zipengine/EngineReporter.h"
+#include "zipengine/FileSelection.h"
+#include "zipengine/Placement.h"
+#include "zipengine/ZipCrypto.h"
+#include "zipengine/ZipFormat.h"
+
+namespace dravello::zipengine {
+
+namespace {
+
+// Thrown when the caller asked to stop; unwinds to the one place that cleans up.
+struct AbortRequested {};
+
+// A failure already reported through action 4; unwinds to the clean-up.
+struct ReportedFailure {};
+
+constexpr uint64_t kCopyTickBytes = 8 << 20;
+// Memory kept for reuse by file buffers.
+constexpr size_t kSpareBytes = 16 << 20;
+// Enough to keep the workers busy with small files; more only costs bookkeeping.
+constexpr size_t kMaxJobsInFlight = 1024;
+// Streamed sources this large get 8-byte sizes in their data descriptor up front; deflate can
+// make incompressible data slightly larger, so the margin below 4 GiB is generous.
+constexpr int64_t kStreamZip64From = 0xF0000000LL;
+
+std::vector<std::string> ParseSuffixes(const char* text) {
+  std::vector<std::string> out;
+  if (!text) return out;
+  std::string item;
+  for (const char* p = text;; ++p) {
+    if (*p == 0 || *p == ':' || *p == ';' || *p == ',') {
+      if (!item.empty() && item != ".") out.push_back(LowerCaseAscii(item));
+      item.clear();
+      if (*p == 0) break;
+    } else {
+      item += *p;
+    }
+  }
+  return out;
+}
+
+bool EndsWithSuffix(const std::string& name, const std::vector<std::string>& suffixes) {
+  std::string lower = LowerCaseAscii(name);
+  for (const std::string& s : suffixes)
+    if (lower.size() >= s.size() && lower.compare(lower.size() - s.size(), s.size(), s) == 0) return true;
+  return false;
+}
+
+std::string NonNull(const char* s) { return s ? std::string(s) : std::string(); }
+
+// The DOS attribute bits that belong in an entry.
+constexpr uint32_t kEntryDosBits = faReadOnly | faHidden | faSysFile | faArchive;
+
+class AddOperation {
+ public:
+  AddOperation(const ZipCommand& cmd, const EngineTuning& tuning)
+      : env_(Env::Default()), cmd_(cmd), tuning_(tuning), reporter_(cmd.CallbackProc, cmd.ComponentRef) {}
+
+  int32_t Run() {
+    int32_t result = 0;
+    try {
+      result = Execute();
+    } catch (const AbortRequested&) {
+      Discard();
+      reporter_.Message(kErrAborted, "User abort: the archive was left unchanged");
+      result = 0;
+    } catch (const ReportedFailure&) {
+      Discard();
+      result = 0;
+    } catch (const std::bad_alloc&) {
+      Discard();
+      reporter_.Message(kErrMemory, "Out of memory: the archive was left unchanged");
+      result = 0;
+    } catch (const ZipFormatError& e) {
+      Discard();
+      reporter_.Message(kErrFormat, archive_ + ": " + e.Message() + "; the archive was left unchanged");
+      result = 0;
+    } catch (const std::exception& e) {
+      Discard();
+      reporter_.Message(writing_ ? kErrWrite : kErrInternal,
+                        std::string(e.what()) + "; the archive was left unchanged");
+      result = 0;
+    }
+    reporter_.Call(zcaBatchEnd, 0, 0, "");
+    return result;
+  }
+
+ private:
+  struct WorkItem {
+    SelectedFile File;
+    int Level = 0;
+    bool Encrypt = false;
+    std::string Password;
+  };
+
+  // ---- The steps ----
+
+  int32_t Execute() {
+    archive_ = NonNull(cmd_.ArchiveName);
+    ReadOptions();
+    OpenExisting();
+    SelectAndFilter();
+
+    CheckAbort(reporter_.Call(zcaTotalFiles, 0, work_.size(), ""));
+    uint64_t totalBytes = 0;
+    for (const WorkItem& w : work_) totalBytes += static_cast<uint64_t>(w.File.Stat.Size);
+    CheckAbort(reporter_.Call(zcaTotalBytes, 0, totalBytes, ""));
+    if (work_.empty()) {
+      reporter_.Message(kErrNothingToDo, "Nothing to do: no file to add");
+      return 0;
+    }
+
+    CreateTemp();
+    writing_ = true;
+    writer_ = std::make_unique<ArchiveWriter>(*tempFile_);
+    CopyKeptEntries();
+    AddFiles();
+    CopyEntriesNotReplaced();
+    if (stored_.empty()) {
+      Discard();
+      reporter_.Message(kErrNothingToDo, "Nothing added: the archive was left unchanged");
+      return 0;
+    }
+    writer_->Finish(comment_);
+    tempFile_->Sync();
+    tempFile_->Close();
+    tempFile_.reset();
+    existingFile_.reset();
+    MoveIntoPlace(env_, tempPath_, archive_, tempElsewhere_);
+    tempPath_.clear();
+    writing_ = false;
+    AfterPlaced();
+    return static_cast<int32_t>(std::min<size_t>(stored_.size(), INT32_MAX));
+  }
+
+  void ReadOptions() {
+    level_ = std::clamp(cmd_.CompressionLevel, 0, 9);
+    suffixes_ = ParseSuffixes(cmd_.StoreSuffixText);
+    verbose_ = cmd_.VerboseFlag != 0;
+    selection_.HiddenFiles = cmd_.HiddenFilesFlag != 0;
+    selection_.ArchiveOnly = cmd_.ArchiveOnlyFlag != 0;
+    selection_.StripPaths = cmd_.StripPaths != 0;
+#ifdef _WIN32
+    selection_.FoldCase = true;
+#endif
+    if (cmd_.DateFilterFlag != 0) {
+      selection_.FromDate = ParseFromDate(cmd_.FromDate);
+      if (!selection_.FromDate) {
+        reporter_.Message(kErrBadCommand, "Invalid date \"" + std::string(cmd_.FromDate, 8) + "\"");
+        throw ReportedFailure{};
+      }
+    }
+    for (int32_t i = 0; i < cmd_.ExcludeCount && cmd_.Excludes; ++i)
+      if (cmd_.Excludes[i]) selection_.Excludes.push_back(cmd_.Excludes[i]);
+    for (int32_t i = 0; i < cmd_.SpecCount; ++i) {
+      const ZipFileSpec& s = cmd_.Specs[i];
+      SpecLine line;
+      line.Text = NonNull(s.SpecText);
+      line.RootDir = NonNull(s.SpecRootDir);
+      line.Recurse = s.SpecRecurse != 0;
+      line.Encrypt = s.SpecEncrypt != 0;
+      line.Password = s.SpecPassword && *s.SpecPassword ? s.SpecPassword : NonNull(cmd_.PasswordText);
+      specs_.push_back(std::move(line));
+    }
+    comment_ = NonNull(cmd_.CommentText);
+  }
+
+  void OpenExisting() {
+    FileStat st = env_.Stat(archive_);
+    if (st.Kind == FileKind::Missing) return;
+    if (st.Kind != FileKind::Regular) {
+      reporter_.Message(kErrCreate, archive_ + ": not a file; nothing was written");
+      throw ReportedFailure{};
+    }
+    try {
+      existingFile_ = env_.NewRandomAccessFile(archive_);
+    } catch (const Exception& e) {
+      reporter_.Message(kErrRead, "Cannot read the archive: " + e.Message());
+      throw ReportedFailure{};
+    }
+    existing_ = ReadArchiveDirectory(*existingFile_);  // ZipFormatError: reported, file untouched
+    if (!cmd_.CommentText) comment_ = existing_->Comment;
+    for (size_t i = 0; i < existing_->Entries.size(); ++i) existingByName_.emplace(existing_->Entries[i].Header.Name, i);
+  }
+
+  void SelectAndFilter() {
+    WarningSink warn = [this](int code, const std::string& text) { Warn(code, text); };
+    std::vector<SelectedFile> files = SelectFiles(env_, specs_, selection_, warn);
+    const std::string archiveKey = NormalizeEntryName(archive_);
+    std::set<std::string> names;
+    const bool update = cmd_.UpdateFlag != 0;
+    const bool freshen = !update && cmd_.FreshenFlag != 0;
+    std::map<std::string, std::optional<std::string>> passwords;  // per spec text: asked once
+    for (SelectedFile& f : files) {
+      if (NormalizeEntryName(f.Path) == archiveKey) continue;  // never the archive itself
+      auto old = existingByName_.find(f.StoredName);
+      if (old != existingByName_.end()) {
+        if ((update || freshen) && !IsNewer(f, existing_->Entries[old->second])) continue;
+      } else if (freshen) {
+        continue;
+      }
+      if (!names.insert(f.StoredName).second) {
+        Warn(kWarnSkipped, "duplicate name " + f.StoredName + ", skipped: " + f.Path);
+        continue;
+      }
+      WorkItem w;
+      const SpecLine& spec = specs_[f.SpecIndex];
+      if (spec.Encrypt) {
+        std::string password = spec.Password;
+        if (password.empty()) {
+          if (!askedPassword_) {
+            askedPassword_ = true;
+            std::optional<std::string> answer = reporter_.AskPassword(f.Path);
+            CheckAbort(reporter_.Aborted());
+            if (answer) askedAnswer_ = *answer;
+          }
+          password = askedAnswer_;
+        }
+        if (password.empty()) {
+          Warn(kWarnSkipped, "no password given, not added: " + f.Path);
+          continue;
+        }
+        w.Encrypt = true;
+        w.Password = password;
+      }
+      w.Level = (level_ == 0 || EndsWithSuffix(f.StoredName, suffixes_)) ? 0 : level_;
+      if (old != existingByName_.end()) replaced_.insert(old->second);
+      w.File = std::move(f);
+      work_.push_back(std::move(w));
+    }
+  }
+
+  void CreateTemp() {
+    std::string beside = archive_;
+    const std::string tempDir = NonNull(cmd_.TempDirText);
+    if (!tempDir.empty()) beside = IncludeTrailingPathDelimiter(tempDir) + ExtractFileName(archive_);
+    tempElsewhere_ = !tempDir.empty();
+    try {
+      tempPath_ = env_.CreateTempFileBeside(beside, &tempFile_);
+    } catch (const Exception& e) {
+      reporter_.Message(kErrTempFile, "Cannot create the temporary archive: " + e.Message());
+      throw ReportedFailure{};
+    }
+    if (verbose_) reporter_.Message(kInfo, "Temporary zipfile: " + tempPath_);
+  }
+
+  void CopyKeptEntries() {
+    if (!existing_) return;
+    for (size_t i = 0; i < existing_->Entries.size(); ++i) {
+      if (replaced_.count(i)) continue;
+      CopyEntry(existing_->Entries[i]);
+    }
+  }
+
+  // Entries whose replacement could not be stored stay as they were.
+  void CopyEntriesNotReplaced() {
+    for (size_t i : replaced_)
+      if (!replacedDone_.count(existing_->Entries[i].Header.Name)) CopyEntry(existing_->Entries[i]);
+  }
+
+  void CopyEntry(const ExistingEntry& entry) {
+    LocalExtent extent = LocateEntry(*existingFile_, entry);
+    uint64_t sinceTick = 0;
+    writer_->CopyRaw(*existingFile_, entry, extent, [&](uint64_t n) {
+      sinceTick += n;
+      if (sinceTick >= kCopyTickBytes) {
+        sinceTick = 0;
+        CheckAbort(reporter_.Call(zcaTick, 0, 0, ""));
+      }
+    });
+    dirNames_.insert(entry.Header.Name);
+    if (verbose_) reporter_.Message(kInfo, "  copying: " + entry.Header.Name);
+    if (entry.Header.HasUnixTime) newestNs_ = std::max(newestNs_, entry.Header.UnixTime * 1000000000);
+  }
+
+  // Files go through the worker pool in order: the calling thread reads a file, hands it to the
+  // pool, and writes finished files in their order whenever the bytes held in memory would
+  // exceed the budget. Files above the stream threshold are written once everything before
+  // them is out, in pieces, on this thread.
+  void AddFiles() {
+    CompressionPool pool(tuning_.Workers > 0 ? tuning_.Workers : CompressionPool::DefaultWorkers());
+    pool_ = &pool;
+    try {
+      for (size_t i = 0; i < work_.size(); ++i) {
+        WorkItem& w = work_[i];
+        CheckAbort(reporter_.Call(zcaFileBegin, 0, static_cast<uint64_t>(w.File.Stat.Size), w.File.Path));
+        FileStat now = env_.Stat(w.File.Path);
+        if (now.Kind != FileKind::Regular) {
+          Warn(kWarnSkipped, (now.Exists() ? "skipped, not a regular file: " : "skipped, file vanished: ") + w.File.Path);
+          continue;
+        }
+        if (now.Size > tuning_.StreamThreshold) {
+          while (!inFlight_.empty()) WriteHead();
+          StreamFile(w, now);
+          continue;
+        }
+        std::optional<Loaded> loaded = LoadFile(w, now);
+        if (!loaded) continue;
+        inFlightBytes_ += static_cast<int64_t>(loaded->Job->Input.size());
+        pool.Submit(loaded->Job);
+        inFlight_.push_back(std::move(*loaded));
+        // Over the limits, write finished files until half the room is free again: the thread
+        // then alternates between long runs of reading and of writing instead of waiting for
+        // the workers file by file.
+        if (inFlightBytes_ > tuning_.MemoryBudget || inFlight_.size() > kMaxJobsInFlight) {
+          while (!inFlight_.empty() &&
+                 (inFlightBytes_ > tuning_.MemoryBudget / 2 || inFlight_.size() > kMaxJobsInFlight / 2))
+            WriteHead();
+        }
+      }
+      while (!inFlight_.empty()) WriteHead();
+    } catch (...) {
+      inFlight_.clear();
+      pool_ = nullptr;
+      throw;
+    }
+    pool_ = nullptr;
+  }
+
+  struct Loaded {
+    WorkItem* Item = nullptr;
+    std::shared_ptr<CompressionJob> Job;
+    FileStat AsRead;
+    bool Changed = false;
+  };
+
+  std::optional<Loaded> LoadFile(WorkItem& w, const FileStat& before) {
+    auto job = std::make_shared<CompressionJob>();
+    job->Level = w.Level;
+    job->Input = TakeBuffer();
+    try {
+      std::unique_ptr<RandomAccessFile> in = env_.NewRandomAccessFile(w.File.Path);
+      int64_t size = std::min<int64_t>(in->Size(), tuning_.StreamThreshold);
+      job->Input.resize(static_cast<size_t>(size));
+      job->Input.resize(in->ReadAt(0, job->Input.data(), job->Input.size()));
+    } catch (const Exception& e) {
+      Warn(kWarnSkipped, "skipped, cannot read: " + e.Message());
+      return std::nullopt;
+    }
+    Loaded l;
+    l.Item = &w;
+    l.Job = std::move(job);
+    l.AsRead = before;
+    FileStat after = env_.Stat(w.File.Path);
+    l.Changed = !after.SameContentStamp(before) || static_cast<int64_t>(l.Job->Input.size()) != before.Size;
+    return l;
+  }
+
+  void WriteHead() {
+    Loaded l = std::move(inFlight_.front());
+    inFlight_.pop_front();
+    pool_->Wait(l.Job);
+    CompressionJob& job = *l.Job;
+    inFlightBytes_ -= static_cast<int64_t>(job.Input.size());
+    if (job.Failed) throw std::bad_alloc();
+    WorkItem& w = *l.Item;
+    struct GiveBackInput {
+      AddOperation& op;
+      std::string& input;
+      ~GiveBackInput() { op.GiveBack(input); }
+    } giveBack{*this, job.Input};
+    WriteDirectoryEntries(w.File);
+    EntryHeader e = MakeHeader(w.File, l.AsRead);
+    e.Crc = job.Crc;
+    e.UncompressedSize = job.Input.size();
+    e.Method = job.Deflated ? kMethodDeflate : kMethodStore;
+    std::string& data = job.Deflated ? job.Output : job.Input;
+    if (w.Encrypt) {
+      e.Flags |= kFlagEncrypted;
+      ZipEncryptor enc(w.Password);
+      std::string payload = enc.Header(static_cast<uint8_t>(e.Crc >> 24), RandomSeed());
+      enc.Encrypt(data.data(), data.size());
+      payload += data;
+      data.swap(payload);
+    }
+    e.CompressedSize = data.size();
+    writer_->WriteEntry(e, data);
+    Stored(w, l.AsRead, l.Changed, e);
+    CheckAbort(reporter_.Call(zcaBytesDone, 0, e.UncompressedSize, ""));
+  }
+
+  // A large file goes out piece by piece: each piece is deflated on a worker with the previous
+  // piece's tail as dictionary, and the pieces are written in order as they finish, so the
+  // workers stay busy and memory stays within the budget whatever the file's size.
+  void StreamFile(WorkItem& w, const FileStat& before) {
+    std::unique_ptr<RandomAccessFile> in;
+    try {
+      in = env_.NewRandomAccessFile(w.File.Path);
+    } catch (const Exception& e) {
+      Warn(kWarnSkipped, "skipped, cannot read: " + e.Message());
+      return;
+    }
+    const int64_t size = in->Size();
+    const bool zip64 = size >= kStreamZip64From;
+    WriteDirectoryEntries(w.File);
+    EntryHeader e = MakeHeader(w.File, before);
+    e.Method = w.Level > 0 ? kMethodDeflate : kMethodStore;
+    if (w.Encrypt) e.Flags |= kFlagEncrypted;
+    writer_->BeginStreamed(e, zip64);
+
+    std::optional<ZipEncryptor> enc;
+    uint64_t written = 0;
+    if (w.Encrypt) {
+      enc.emplace(w.Password);
+      // With a data descriptor the check byte comes from the time, as the CRC is not known yet.
+      std::string header = enc->Header(static_cast<uint8_t>((e.DosDateTime >> 8) & 0xFF), RandomSeed());
+      writer_->WriteData(header.data(), header.size());
+      written += header.size();
+    }
+    auto emit = [&](std::string& bytes) {
+      if (bytes.empty()) return;
+      if (enc) enc->Encrypt(bytes.data(), bytes.size());
+      writer_->WriteData(bytes.data(), bytes.size());
+      written += bytes.size();
+    };
+
+    uint32_t crc = 0;
+    int64_t read = 0;
+    bool broken = false;
+    std::deque<std::shared_ptr<CompressionJob>> pieces;
+    int64_t pieceBytes = 0;
+    auto writePiece = [&] {
+      std::shared_ptr<CompressionJob> job = std::move(pieces.front());
+      pieces.pop_front();
+      pool_->Wait(job);
+      if (job->Failed) throw std::bad_alloc();
+      pieceBytes -= static_cast<int64_t>(job->Input.size());
+      crc = Crc32Combine(crc, job->Crc, job->Input.size());
+      emit(job->Output);
+      const size_t n = job->Input.size();
+      GiveBack(job->Input);
+      CheckAbort(reporter_.Call(zcaBytesDone, 0, n, ""));
+    };
+    std::string tail;  // the last 32 KiB read: the next piece's dictionary
+    {
+      while (read < size) {
+        auto job = std::make_shared<CompressionJob>();
+        job->Input = TakeBuffer();
+        job->Input.resize(static_cast<size_t>(std::min<int64_t>(tuning_.PieceSize, size - read)));
+        size_t got = 0;
+        try {
+          got = in->ReadAt(read, job->Input.data(), job->Input.size());
+        } catch (const Exception& ex) {
+          Warn(kWarnSkipped, "skipped, read error: " + ex.Message());
+          broken = true;
+          break;
+        }
+        if (got == 0) break;  // the file shrank while being read
+        job->Input.resize(got);
+        read += static_cast<int64_t>(got);
+        if (w.Level == 0) {
+          crc = Crc32(crc, job->Input.data(), got);
+          emit(job->Input);
+          GiveBack(job->Input);
+          CheckAbort(reporter_.Call(zcaBytesDone, 0, got, ""));
+          continue;
+        }
+        job->Piece = true;
+        job->Level = w.Level;
+        job->Dictionary = tail;
+        tail.append(job->Input, job->Input.size() - std::min(job->Input.size(), kDictionarySize));
+        if (tail.size() > kDictionarySize) tail.erase(0, tail.size() - kDictionarySize);
+        pieceBytes += static_cast<int64_t>(got);
+        pool_->Submit(job);
+        pieces.push_back(std::move(job));
+        while (!pieces.empty() && pieceBytes > tuning_.MemoryBudget) writePiece();
+      }
+      while (!pieces.empty()) writePiece();
+    }
+    if (w.Level > 0) {
+      std::string end(kFinalEmptyBlock);
+      emit(end);
+    }
+    e.Crc = crc;
+    e.UncompressedSize = static_cast<uint64_t>(read);
+    e.CompressedSize = written;
+    // A source that broke off leaves its bytes unreferenced: the entry is closed so the file
+    // stays well formed, but it is not listed in the directory.
+    writer_->EndStreamed(e, zip64, !broken);
+    if (broken) return;
+    FileStat after = env_.Stat(w.File.Path);
+    Stored(w, before, !after.SameContentStamp(before) || read != before.Size, e);
+  }
+
+  void Stored(const WorkItem& w, const FileStat& asRead, bool changed, const EntryHeader& e) {
+    stored_.push_back({w.File.Path, asRead, changed});
+    replacedDone_.insert(w.File.StoredName);
+    newestNs_ = std::max(newestNs_, asRead.MTimeNs);
+    if (changed) Warn(kWarnSkipped, "file changed while it was read: " + w.File.Path);
+    if (verbose_) {
+      int percent = e.UncompressedSize == 0
+                        ? 0
+                        : static_cast<int>(100 - (e.CompressedSize * 100) / std::max<uint64_t>(e.UncompressedSize, 1));
+      reporter_.Message(kInfo, "  adding: " + e.Name + (e.Method == kMethodDeflate ? " (deflated " : " (stored ") +
+                                   std::to_string(std::max(percent, 0)) + "%)");
+    }
+  }
+
+  // Entries for the folders of a stored name, each once, before the first file inside it.
+  void WriteDirectoryEntries(const SelectedFile& f) {
+    if (cmd_.OmitDirEntries != 0) return;
+    std::vector<std::string> parts;
+    for (size_t slash = f.StoredName.find('/'); slash != std::string::npos; slash = f.StoredName.find('/', slash + 1))
+      parts.push_back(f.StoredName.substr(0, slash + 1));
+    for (size_t k = 0; k < parts.size(); ++k) {
+      const std::string& name = parts[k];
+      if (!dirNames_.insert(name).second) continue;
+      // The folder on disk: the file's path less as many trailing parts as the name has below it.
+      std::string path = f.Path;
+      for (size_t up = parts.size() - k; up > 0; --up) path = ExcludeTrailingPathDelimiter(ExtractFilePath(path));
+      FileStat st = env_.Stat(path);
+      if (st.Kind != FileKind::Directory) st = f.Stat;
+      EntryHeader e;
+      e.Name = name;
+      SetTimes(e, st.MTimeNs);
+      uint32_t mode = st.Kind == FileKind::Directory && st.Mode ? st.Mode : 0755;
+      e.ExternalAttributes = ((kUnixDirectory | mode) << 16) | faDirectory;
+      writer_->WriteEntry(e, {});
+    }
+  }
+
+  EntryHeader MakeHeader(const SelectedFile& f, const FileStat& st) {
+    EntryHeader e;
+    e.Name = f.StoredName;
+    SetTimes(e, st.MTimeNs);
+    uint32_t mode = st.Mode ? st.Mode : 0644;
+    e.ExternalAttributes = ((kUnixRegular | mode) << 16) | (f.Attributes & kEntryDosBits);
+    return e;
+  }
+
+  void SetTimes(EntryHeader& e, int64_t mtimeNs) {
+    e.DosDateTime = static_cast<uint32_t>(DateTimeToFileDate(env_.LocalTimeOf(mtimeNs)));
+    e.HasUnixTime = true;
+    e.UnixTime = UnixSecondsOf(mtimeNs);
+  }
+
+  bool IsNewer(const SelectedFile& f, const ExistingEntry& old) {
+    if (old.Header.HasUnixTime) return UnixSecondsOf(f.Stat.MTimeNs) > old.Header.UnixTime;
+    return static_cast<uint32_t>(DateTimeToFileDate(env_.LocalTimeOf(f.Stat.MTimeNs))) > old.Header.DosDateTime;
+  }
+
+  // The archive is in place: set its time and tend the sources. Nothing here may claim the
+  // archive unchanged, and a stop request only ends the tending early.
+  void AfterPlaced() {
+    auto warn = [this](const std::string& text) {
+      reporter_.Message(kWarnSkipped, text);
+      return !reporter_.Aborted();
+    };
+    try {
+      if (cmd_.ArchiveTimeFlag != 0 && newestNs_ != INT64_MIN) {
+        try {
+          env_.SetFileTime(archive_, newestNs_);
+        } catch (const Exception& e) {
+          warn("cannot set the archive's time: " + e.Message());
+        }
+      }
+      TendSources(env_, stored_, cmd_.ResetArchiveFlag != 0, cmd_.MoveFlag != 0, warn);
+    } catch (const std::exception& e) {
+      warn(e.what());
+    }
+  }
+
+  // ---- Helpers ----
+
+  // File buffers are reused: fresh large blocks of memory cost a page fault per 4 KiB, which
+  // for small files costs more than compressing them.
+  std::string TakeBuffer() {
+    if (spare_.empty()) return {};
+    std::string b = std::move(spare_.back());
+    spare_.pop_back();
+    spareBytes_ -= b.capacity();
+    return b;
+  }
+
+  void GiveBack(std::string& b) {
+    if (b.capacity() == 0 || spareBytes_ + b.capacity() > kSpareBytes) {
+      std::string().swap(b);
+      return;
+    }
+    b.clear();
+    spareBytes_ += b.capacity();
+    spare_.push_back(std::move(b));
+    b = std::string();
+  }
+
+  void Warn(int code, const std::string& text) { CheckAbort(reporter_.Call(zcaMessage, code, 0, text)); }
+
+  void CheckAbort(bool aborted) {
+    if (aborted) throw AbortRequested{};
+  }
+
+  void RemoveQuietly(const std::string& path) {
+    if (path.empty()) return;
+    try {
+      env_.DeleteFile(path);
+    } catch (...) {
+      // Nothing more can be done; the failure that led here is the one reported.
+    }
+  }
+
+  // Drops the temporary file; the old archive was never touched.
+  void Discard() {
+    writer_.reset();
+    tempFile_.reset();
+    existingFile_.reset();
+    RemoveQuietly(tempPath_);
+    tempPath_.clear();
+  }
+
+  Env& env_;
+  const ZipCommand& cmd_;
+  EngineTuning tuning_;
+  EngineReporter reporter_;
+
+  std::string archive_;
+  int level_ = 9;
+  std::vector<std::string> suffixes_;
+  bool verbose_ = false;
+  SelectionOptions selection_;
+  std::vector<SpecLine> specs_;
+  std::string comment_;
+  bool askedPassword_ = false;
+  std::string askedAnswer_;
+
+  std::unique_ptr<RandomAccessFile> existingFile_;
+  std::optional<ExistingArchive> existing_;
+  std::map<std::string, size_t> existingByName_;
+  std::set<size_t> replaced_;
+  std::set<std::string> replacedDone_;
+
+  std::vector<WorkItem> work_;
+  std::deque<Loaded> inFlight_;
+  int64_t inFlightBytes_ = 0;
+  std::vector<std::string> spare_;
+  size_t spareBytes_ = 0;
+  CompressionPool* pool_ = nullptr;
+
+  std::string tempPath_;
+  bool tempElsewhere_ = false;
+  std::unique_ptr<WritableFile> tempFile_;
+  std::unique_ptr<ArchiveWriter> writer_;
+  bool writing_ = false;
+  std::set<std::string> dirNames_;
+  std::vector<PackedSource> stored_;
+  int64_t newestNs_ = INT64_MIN;
+};
+
+}  // namespace
+
+int32_t RunZipCommand(const ZipCommand& command, const EngineTuning& tuning) {
+  if (command.CheckValue != 7) return -1;
+  EngineReporter check(command.CallbackProc, command.ComponentRef);
+  if (!command.ArchiveName || !*command.ArchiveName || command.SpecCount < 0 ||
+      (command.SpecCount > 0 && !command.Specs) || command.ExcludeCount < 0) {
+    check.Message(kErrBadCommand, "Invalid command: no archive name or specifications");
+    return 0;
+  }
+  AddOperation op(command, tuning);
+  return op.Run();
+}
+
+}  // namespace dravello::zipengine
