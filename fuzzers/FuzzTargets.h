@@ -33,6 +33,8 @@ int Wildcard(const uint8_t* data, size_t size);
 // Archive directory reader: the bytes are a file named as an archive, listed under every
 // CodePage option.
 int ZipList(const uint8_t* data, size_t size);
+// Zip engine: the bytes are an existing archive that a pack run extends with one small file.
+int ZipExtend(const uint8_t* data, size_t size);
 
 // Reports a broken promise and aborts (a crash for the fuzzer, a failed test for CTest).
 [[noreturn]] void CheckFailed(const char* what, const char* file, int line, const std::string& detail);

@@ -55,7 +55,7 @@ std::vector<Input> Samples(const std::string& target) {
     std::string catalogue;
     for (std::string_view line : MessageCatalogue()) (catalogue += line) += "\r\n";
     samples.push_back({"<message catalogue>", catalogue});
-  } else if (target == "zip_list") {
+  } else if (target == "zip_list" || target == "zip_extend") {
     for (Input& i : FilesBelow(data / "zip")) samples.push_back(std::move(i));
   } else if (target == "wildcard") {
     for (std::string pair : {"*.doc|letter.doc", "*a*a*a*b|aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab", "?|\xC3\xA4",
@@ -91,7 +91,7 @@ TEST_P(FuzzReplay, ProjectSamples) {
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplay,
                          ::testing::Values(Target{"comma_text", fuzz::CommaText}, Target{"ini_store", fuzz::IniStore},
                                            Target{"lang_script", fuzz::LangScript}, Target{"wildcard", fuzz::Wildcard},
-                                           Target{"zip_list", fuzz::ZipList}),
+                                           Target{"zip_list", fuzz::ZipList}, Target{"zip_extend", fuzz::ZipExtend}),
                          [](const ::testing::TestParamInfo<Target>& p) { return std::string(p.param.name); });
 
 }  // namespace
