@@ -64,7 +64,8 @@ EndInfo FindEnd(RandomAccessFile& file) {
       std::string rec = ReadExactly(file, zip64End, kZip64EndRecordSize, "ZIP64 end record");
       if (Get32(rec.data()) != kZip64EndRecordSig) {
         // A record with extensible data is longer: fall back to the recorded offset.
-        if (recordedZip64End + kZip64EndRecordSize > size) Fail("bad ZIP64 end record");
+        // Compared by subtraction: a recorded position near 2^64 would wrap the sum.
+        if (recordedZip64End > size || size - recordedZip64End < kZip64EndRecordSize) Fail("bad ZIP64 end record");
         zip64End = recordedZip64End;
         rec = ReadExactly(file, zip64End, kZip64EndRecordSize, "ZIP64 end record");
         if (Get32(rec.data()) != kZip64EndRecordSig) Fail("bad ZIP64 end record");
