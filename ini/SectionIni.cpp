@@ -505,9 +505,7 @@ void TSectionIniFile::WriteBack() {
   std::optional<uint32_t> attributes = env.GetAttributes(fileName_);
   if (attributes && (*attributes & faReadOnly) && !(*attributes & faDirectory))
     throw EInOutError("Cannot write \"" + fileName_ + "\": the file is read-only", EACCES);
-  std::unique_ptr<WritableFile> file;
-  std::string temp = env.CreateTempFileBeside(fileName_, &file);
-  try {
+  WriteFileAtomically(env, fileName_, [&](WritableFile& file) {
     const size_t chunk = ChunkSize(FileBufferSize);
     std::string buffer;
     buffer.reserve(chunk);
@@ -517,7 +515,7 @@ void TSectionIniFile::WriteBack() {
         buffer.append(s.substr(0, n));
         s.remove_prefix(n);
         if (buffer.size() == chunk) {
-          file->Append(buffer);
+          file.Append(buffer);
           buffer.clear();
         }
       }
@@ -534,20 +532,8 @@ void TSectionIniFile::WriteBack() {
       }
       put("\r\n");
     }
-    if (!buffer.empty()) file->Append(buffer);
-    file->Sync();
-    file->Close();
-    file.reset();
-    env.RenameFile(temp, fileName_);
-  } catch (...) {
-    file.reset();
-    try {
-      env.DeleteFile(temp);
-    } catch (...) {
-      // The failure that stopped the write is the one worth reporting.
-    }
-    throw;
-  }
+    if (!buffer.empty()) file.Append(buffer);
+  });
 }
 
 bool TSectionIniFile::HasSection(const std::string& section) { return Sections.IndexOfSection(section) >= 0; }

@@ -123,10 +123,14 @@ std::string ReadFileToString(Env& env, const std::string& path) {
 }
 
 void WriteFileAtomically(Env& env, const std::string& path, const std::string& data) {
+  WriteFileAtomically(env, path, [&](WritableFile& file) { file.Append(data); });
+}
+
+void WriteFileAtomically(Env& env, const std::string& path, const std::function<void(WritableFile&)>& write) {
   std::unique_ptr<WritableFile> file;
   std::string temp = env.CreateTempFileBeside(path, &file);
   try {
-    file->Append(data);
+    write(*file);
     file->Sync();
     file->Close();
     file.reset();

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -196,6 +197,8 @@ std::string ReadFileToString(Env& env, const std::string& path);
 // content: writes a temporary file beside it, syncs it, renames it over `path`. On failure the
 // temporary file is removed, the old file is untouched, and the failure is raised.
 void WriteFileAtomically(Env& env, const std::string& path, const std::string& data);
+// The same with the content written by `write` into the temporary file.
+void WriteFileAtomically(Env& env, const std::string& path, const std::function<void(WritableFile&)>& write);
 
 // Forwards every call to another Env; doubles derive from it and override what they change.
 class EnvWrapper : public Env {

@@ -556,24 +556,7 @@ bool PosixEnv::SetAttributes(const std::string& path, uint32_t attributes, const
   // the owner's write bit is lent for the update and the final permissions set afterwards.
   chmodTo(mode | S_IWUSR);
   try {
-    auto store = [&](const char* name, const std::string& value) {
-      if (SetXattr(path, name, value) == 0) return true;
-      if (errno == ENOTSUP || errno == EOPNOTSUPP) return false;
-      ThrowOS("Cannot set attributes of", path);
-    };
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%x", bits);
-    bool supported = true;
-    if ((bits & faArchive) || isDir) {
-      supported = store(kDosAttribName, text);
-      if (supported) RemoveXattr(path, kClearedName);
-    } else {
-      // The record goes first: a cleared bit without our record would be taken for one cleared by
-      // another tool and never come back when the file changes.
-      const FileStat& stamp = asRead ? *asRead : st;
-      supported = store(kClearedName, std::to_string(stamp.MTimeNs) + " " + std::to_string(stamp.Size)) &&
-                  store(kDosAttribName, text);
-    }
+    const bool supported = StoreBits(path, bits, isDir, asRead ? *asRead : st);
     chmodTo(finalMode);
     return supported || keptWithoutStore;
   } catch (...) {
@@ -590,6 +573,10 @@ bool PosixEnv::StoreNewFileBits(const std::string& path, const std::string& name
   bits &= faReadOnly | faHidden | faSysFile | faArchive;
   const uint32_t implicit = (NameIsDotted(nameAs) ? faHidden : 0u) | faArchive;
   if ((bits & ~faReadOnly) == implicit) return true;
+  return StoreBits(path, bits, false, stamp);
+}
+
+bool PosixEnv::StoreBits(const std::string& path, uint32_t bits, bool isDir, const FileStat& stamp) {
   auto store = [&](const char* name, const std::string& value) {
     if (SetXattr(path, name, value) == 0) return true;
     if (errno == ENOTSUP || errno == EOPNOTSUPP) return false;
@@ -597,7 +584,13 @@ bool PosixEnv::StoreNewFileBits(const std::string& path, const std::string& name
   };
   char text[16];
   std::snprintf(text, sizeof text, "0x%x", bits);
-  if (bits & faArchive) return store(kDosAttribName, text);
+  if ((bits & faArchive) || isDir) {
+    const bool supported = store(kDosAttribName, text);
+    if (supported) RemoveXattr(path, kClearedName);
+    return supported;
+  }
+  // The record goes first: a cleared bit without our record would be taken for one cleared by
+  // another tool and never come back when the file changes.
   return store(kClearedName, std::to_string(stamp.MTimeNs) + " " + std::to_string(stamp.Size)) &&
          store(kDosAttribName, text);
 }

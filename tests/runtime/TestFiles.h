@@ -20,46 +20,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TempDir.h"
+
 namespace dravello::testing {
 
 namespace fs = std::filesystem;
 
-// A fresh folder below the system's temp folder, removed with everything in it at the end.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "dravello-test-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern + "/";
-  }
-  ~TempDir() {
-    std::error_code ec;
-    // Folders a test made unreadable must be opened up again before they can be emptied.
-    for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-      if (it->is_directory(ec) && !it->is_symlink(ec)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    }
-    ::chmod(path_.c_str(), 0700);
-    fs::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
 
-  // The folder's path, ending with "/".
-  const std::string& Path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + name; }
-
-  // The names in the folder, sorted.
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(path_)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
- private:
-  std::string path_;
-};
 
 inline void WriteBytes(const std::string& path, const std::string& data) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

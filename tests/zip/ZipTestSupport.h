@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "FakeEngineControl.h"
+#include "tests/support/TempDir.h"
 #include "runtime/Env.h"
 #include "zip/ZipArchiver.h"
 #include "zip/ZipArchiverUi.h"
@@ -28,26 +29,7 @@ namespace dravello::ziptest {
 
 namespace fs = std::filesystem;
 
-// A fresh folder below the system's temp folder, removed with everything in it at the end.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "dravello-zip-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern + "/";
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& Path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + name; }
-
- private:
-  std::string path_;
-};
+using TempDir = ::dravello::testing::TempDir;
 
 inline void WriteBytes(const std::string& path, const std::string& data) {
   fs::create_directories(fs::path(path).parent_path());
