@@ -119,6 +119,7 @@ class AddOperation {
     archive_ = NonNull(cmd_.ArchiveName);
     ReadOptions();
     OpenExisting();
+    CheckComment();
     SelectAndFilter();
 
     CheckAbort(reporter_.Call(zcaTotalFiles, 0, work_.size(), ""));
@@ -201,6 +202,17 @@ class AddOperation {
     existing_ = ReadArchiveDirectory(*existingFile_);  // ZipFormatError: reported, file untouched
     if (!cmd_.CommentText) comment_ = existing_->Comment;
     for (size_t i = 0; i < existing_->Entries.size(); ++i) existingByName_.emplace(existing_->Entries[i].Header.Name, i);
+  }
+
+  // A comment holding the end-record signature would be taken for the end of the archive by
+  // readers that search from the end (the component's directory reader among them), so the
+  // archive written would not read back. Refused before anything is written.
+  void CheckComment() {
+    static constexpr char kSignature[] = {'P', 'K', 5, 6};
+    if (comment_.find(std::string_view(kSignature, sizeof kSignature)) == std::string::npos) return;
+    reporter_.Message(kErrFormat, archive_ + ": the archive comment holds an end-of-directory signature, which "
+                                             "would hide the archive's directory; the archive was left unchanged");
+    throw ReportedFailure{};
   }
 
   void SelectAndFilter() {
