@@ -157,6 +157,7 @@ ExistingArchive ReadArchiveDirectory(RandomAccessFile& file) {
     EntryHeader& e = entry.Header;
     entry.VersionMadeBy = Get16(h + 4);
     e.Flags = Get16(h + 8);
+    e.NameFlagAsStored = true;
     e.Method = Get16(h + 10);
     e.DosDateTime = Get32(h + 12);
     e.Crc = Get32(h + 16);

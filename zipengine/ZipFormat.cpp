@@ -56,6 +56,7 @@ void PutTimestampExtra(std::string& out, const EntryHeader& e) {
 }
 
 uint16_t NameFlags(const EntryHeader& e) {
+  if (e.NameFlagAsStored) return e.Flags;
   uint16_t flags = e.Flags & ~kFlagUtf8;
   if (!IsPlainAscii(e.Name) && IsValidUtf8(e.Name)) flags |= kFlagUtf8;
   return flags;

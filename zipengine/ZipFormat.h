@@ -90,6 +90,9 @@ struct EntryHeader {
   uint32_t ExternalAttributes = 0;
   bool HasUnixTime = false;
   int64_t UnixTime = 0;         // last-write time, seconds since 1970 (extended timestamp)
+  // An entry copied from an existing archive keeps its UTF-8 flag as stored, since its name's
+  // bytes are kept too; a new entry is flagged when its name is non-ASCII UTF-8.
+  bool NameFlagAsStored = false;
 };
 
 // The local header. With `streamed` the CRC and sizes follow the data in a data descriptor;
