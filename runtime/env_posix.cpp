@@ -2,6 +2,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <link.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -13,6 +14,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <random>
 #include <vector>
@@ -297,11 +299,10 @@ namespace {
 // Creates a new, empty file beside `path` with a name of its own and returns its descriptor.
 int OpenTempBeside(const std::string& path, std::string* temp) {
   static std::atomic<unsigned> counter{0};
-  static const std::string pid = std::to_string(::getpid());
   static thread_local std::mt19937 rng{std::random_device{}()};
-  const std::string prefix = ExtractFilePath(path) + "." + ExtractFileName(path) + ".dvtmp" + pid + "-";
   for (int attempt = 0;; ++attempt) {
-    *temp = prefix + std::to_string(counter++) + "-" + std::to_string(rng() % 100000);
+    // The process id is read each time: a forked child must not make names in its parent's.
+    *temp = TempFileNameBeside(path, ::getpid(), counter++, static_cast<uint32_t>(rng() % 100000));
     // 0666 lets the umask decide, as for any new file.
     int fd = ::open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) return fd;
@@ -621,6 +622,12 @@ std::unique_ptr<DynamicLibrary> PosixEnv::OpenLibrary(const std::string& path, s
     return nullptr;
   }
   return std::make_unique<PosixDynamicLibrary>(handle);
+}
+
+bool PosixEnv::ProcessExists(int64_t pid) {
+  if (pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return false;
+  // Signal 0 only checks. EPERM: the process exists but belongs to someone else.
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
 }
 
 std::string PosixEnv::ProgramFileName() {
