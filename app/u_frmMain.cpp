@@ -515,7 +515,10 @@ void TfrmMain::RunScriptCopy(const std::string& destination, TStringList& files,
     const std::string target = destination + PathWithoutDrive(dir);
     Guarded([&] { return MessageTextFmt("fM_stbCreatePathErr", {target}); },
             [&] {
-              if (!env.DirectoryExists(target)) env.ForceDirectories(target);
+              if (!env.DirectoryExists(target))
+                env.ForceDirectories(target);
+              else  // copies of a run that was killed midway, which no rename will ever complete
+                env.RemoveStaleTempFiles(target);
             });
   }
 

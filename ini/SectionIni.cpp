@@ -505,6 +505,8 @@ void TSectionIniFile::WriteBack() {
   std::optional<uint32_t> attributes = env.GetAttributes(fileName_);
   if (attributes && (*attributes & faReadOnly) && !(*attributes & faDirectory))
     throw EInOutError("Cannot write \"" + fileName_ + "\": the file is read-only", EACCES);
+  // A write-back that was killed midway left its temporary file beside the INI.
+  env.RemoveStaleTempFiles(ExtractFilePath(fileName_), ExtractFileName(fileName_));
   std::unique_ptr<WritableFile> file;
   std::string temp = env.CreateTempFileBeside(fileName_, &file);
   try {
