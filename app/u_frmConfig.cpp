@@ -92,7 +92,7 @@ void TfrmConfig::BuildControls() {
   SetClientHeight(332);
 
   // Every control is created with its design values; `place` sets what they all share.
-  auto place = [this](auto* control, const char* name, TWinControl* parent, int32_t l, int32_t t, int32_t w, int32_t h) {
+  auto place = [](auto* control, const char* name, TWinControl* parent, int32_t l, int32_t t, int32_t w, int32_t h) {
     control->SetName(name);
     control->SetParent(parent);
     control->SetBounds(l, t, w, h);

@@ -1,6 +1,8 @@
 # Project-wide compiler settings: warnings for our own targets, sanitizers on request.
 add_library(dravello_warnings INTERFACE)
-target_compile_options(dravello_warnings INTERFACE -Wall -Wextra -Wpedantic -Wshadow=local)
+target_compile_options(dravello_warnings INTERFACE -Wall -Wextra -Wpedantic)
+# "local" shadowing is a GCC spelling; clang would warn about the unknown option on every file.
+target_compile_options(dravello_warnings INTERFACE $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local>)
 
 if(DRAVELLO_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)

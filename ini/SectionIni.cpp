@@ -580,8 +580,10 @@ void TSectionIniFile::ReadSection(const std::string& section, TStringList& strin
   if (index < 0) return;
   UpdateBracket bracket(strings);
   for (const std::string& line : Sections.SectionLines(index)) {
-    std::string key = line.substr(0, std::min(line.find('='), line.size()));
-    if (key.empty()) continue;
+    // A line without "=" has no key: listing it would name a key that no read can find.
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos || eq == 0) continue;
+    std::string key = line.substr(0, eq);
     if (SkipComments && key.front() == ';') continue;
     strings.Add(std::move(key));
   }

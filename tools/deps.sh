@@ -1,4 +1,4 @@
-# Sourced by ./test and ./run: installs the Debian packages the build and the tests need,
+# Sourced by ./test, ./run and ./fuzz: installs the Debian packages the build and the tests need,
 # skipping those already present (a fresh Debian 12 machine lacks several of them).
 dravello_packages=(
   cmake ninja-build g++ g++-multilib pkg-config
@@ -7,10 +7,13 @@ dravello_packages=(
   qt6-base-dev
   zip unzip 7zip libarchive-tools rsync python3 attr diffutils locales
 )
+# Only ./fuzz needs these: the fuzzers are built with clang and its libFuzzer runtime.
+dravello_fuzz_packages=(clang-14 libclang-rt-14-dev)
 
-dravello_install_deps() {
+# dravello_install_packages pkg...: installs those of the packages that are missing.
+dravello_install_packages() {
   local missing=()
-  for p in "${dravello_packages[@]}"; do
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   if [ ${#missing[@]} -gt 0 ]; then
@@ -20,4 +23,12 @@ dravello_install_deps() {
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
   fi
+}
+
+dravello_install_deps() {
+  dravello_install_packages "${dravello_packages[@]}"
+}
+
+dravello_install_fuzz_deps() {
+  dravello_install_packages "${dravello_packages[@]}" "${dravello_fuzz_packages[@]}"
 }

@@ -1,6 +1,7 @@
 #include "zipengine/ArchiveReader.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace dravello::zipengine {
 
@@ -63,7 +64,8 @@ EndInfo FindEnd(RandomAccessFile& file) {
       std::string rec = ReadExactly(file, zip64End, kZip64EndRecordSize, "ZIP64 end record");
       if (Get32(rec.data()) != kZip64EndRecordSig) {
         // A record with extensible data is longer: fall back to the recorded offset.
-        if (recordedZip64End + kZip64EndRecordSize > size) Fail("bad ZIP64 end record");
+        // Compared by subtraction: a recorded position near 2^64 would wrap the sum.
+        if (recordedZip64End > size || size - recordedZip64End < kZip64EndRecordSize) Fail("bad ZIP64 end record");
         zip64End = recordedZip64End;
         rec = ReadExactly(file, zip64End, kZip64EndRecordSize, "ZIP64 end record");
         if (Get32(rec.data()) != kZip64EndRecordSig) Fail("bad ZIP64 end record");
@@ -121,8 +123,11 @@ ExistingArchive ReadArchiveDirectory(RandomAccessFile& file) {
   EndInfo end = FindEnd(file);
   if (end.DirSize > end.DirEnd) Fail("central directory size beyond the file");
   const uint64_t dirPos = end.DirEnd - end.DirSize;
-  // Data in front of the archive moves every offset by the same amount.
-  const int64_t shift = static_cast<int64_t>(dirPos) - static_cast<int64_t>(end.DirOffset);
+  // Data in front of the archive moves every offset by the same amount. The recorded offset is
+  // untrusted: a ZIP64 one beyond any file would make the shift overflow.
+  if (end.Entries > 0 && end.DirOffset > static_cast<uint64_t>(INT64_MAX))
+    Fail("central directory offset beyond the file");
+  const int64_t shift = end.Entries > 0 ? static_cast<int64_t>(dirPos) - static_cast<int64_t>(end.DirOffset) : 0;
   if (end.Entries > end.DirSize / kCentralHeaderSize) Fail("entry count does not fit the central directory");
 
   ExistingArchive archive;
@@ -171,8 +176,13 @@ ExistingArchive ReadArchiveDirectory(RandomAccessFile& file) {
     ParseCentralExtra(extra, e.UncompressedSize == kMax32, e.CompressedSize == kMax32, e.LocalHeaderOffset == kMax32,
                       entry);
     if (e.Name.empty()) Fail("entry without a name");
-    int64_t offset = static_cast<int64_t>(e.LocalHeaderOffset) + shift;
-    if (offset < 0 || static_cast<uint64_t>(offset) + kLocalHeaderSize + e.CompressedSize > dirPos)
+    // Header and data must lie before the directory. Checked so that no untrusted offset or
+    // size can overflow: an entry recorded past the directory's own offset lies past it when
+    // moved too, and what remains is compared by subtraction.
+    if (e.LocalHeaderOffset > end.DirOffset) Fail("entry data outside the archive");
+    const int64_t offset = static_cast<int64_t>(e.LocalHeaderOffset) + shift;  // at most dirPos
+    if (offset < 0 || dirPos - static_cast<uint64_t>(offset) < kLocalHeaderSize ||
+        e.CompressedSize > dirPos - static_cast<uint64_t>(offset) - kLocalHeaderSize)
       Fail("entry data outside the archive");
     e.LocalHeaderOffset = static_cast<uint64_t>(offset);
     archive.Entries.push_back(std::move(entry));

@@ -222,11 +222,23 @@ TEST_F(IniTest, SkipCommentsHidesCommentKeysFromReadSection) {
   TStringList keys;
   keys.Add("kept");
   ini.ReadSection("s", keys);
-  EXPECT_EQ(Lines(keys), (V{"kept", ";c", "k", "plain", "k"}));
+  EXPECT_EQ(Lines(keys), (V{"kept", ";c", "k", "k"}));
   ini.SkipComments = true;
   keys.Clear();
   ini.ReadSection("s", keys);
-  EXPECT_EQ(Lines(keys), (V{"k", "plain", "k"}));
+  EXPECT_EQ(Lines(keys), (V{"k", "k"}));
+}
+
+// A line without "=" has no key: ReadSection must not list what ReadText and ValueExists cannot
+// find (a comment in the scripts section would otherwise show up as a script name).
+TEST_F(IniTest, ReadSectionListsOnlyKeysThatCanBeRead) {
+  Put(path, "[scripts]\r\n; my scripts\r\nDaily=1\r\n [t]\r\nWeekly=1\r\n");
+  TSectionIniFile ini(path);
+  TStringList keys;
+  ini.ReadSection("scripts", keys);
+  EXPECT_EQ(Lines(keys), (V{"Daily", "Weekly"}));
+  for (const std::string& key : keys) EXPECT_EQ(ini.ReadText("scripts", key, "missing"), "1") << key;
+  EXPECT_FALSE(ini.ValueExists("scripts", " [t]"));
 }
 
 // ---- Typed reads ---------------------------------------------------------------------------
