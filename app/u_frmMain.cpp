@@ -515,7 +515,10 @@ void TfrmMain::RunScriptCopy(const std::string& destination, TStringList& files,
     const std::string target = destination + PathWithoutDrive(dir);
     Guarded([&] { return MessageTextFmt("fM_stbCreatePathErr", {target}); },
             [&] {
-              if (!env.DirectoryExists(target)) env.ForceDirectories(target);
+              if (!env.DirectoryExists(target))
+                env.ForceDirectories(target);
+              else  // copies of a run that was killed midway, which no rename will ever complete
+                env.RemoveStaleTempFiles(target);
             });
   }
 
@@ -564,14 +567,28 @@ void TfrmMain::RunScriptPack(const std::string& archive, TStringList& files, boo
   zipMain->SetFSpecArgs(&files);
   zipMain->SetTrace(false);
   zipMain->SetVerbose(false);
-  zipMain->OnMessage = nullptr;
+  // The engine tells of a file it had to leave out (unreadable, vanished since the listing) only
+  // in a message carrying a code, and the directory re-read after a successful add clears ErrCode
+  // again: such a file would drop out of the backup without a trace. Each such message is logged
+  // and counted, as a copy run logs a file it cannot copy. The handler lives only for this add.
+  std::vector<std::string> engineReports;
+  zipMain->OnMessage = [&engineReports](TObject*, int32_t errCode, const std::string& message) {
+    if (errCode != 0) engineReports.push_back(message);
+  };
+  struct DetachHandler {
+    TZipArchiver* zip;
+    ~DetachHandler() { zip->OnMessage = nullptr; }
+  } detach{zipMain};
   Guarded([] { return MessageText("fM_stbPackingErr"); },
           [&] {
             int32_t result = zipMain->Add();
+            zipMain->OnMessage = nullptr;
+            for (const std::string& report : engineReports) ReportError(MessageText("fM_stbPackingErr"), report);
             // The archiver reports its own failures only through ErrCode and Message; a backup
             // that silently packed nothing must still show up in the log and the exit status.
             // "Nothing to zip" is no failure of a backup.
-            if (result != 0 && result != 10301) ReportError(MessageText("fM_stbPackingErr"), zipMain->Message());
+            if (engineReports.empty() && result != 0 && result != 10301)
+              ReportError(MessageText("fM_stbPackingErr"), zipMain->Message());
           });
   ShowAndLog(MessageText("fM_stbPackDone"));
 }

@@ -505,6 +505,8 @@ void TSectionIniFile::WriteBack() {
   std::optional<uint32_t> attributes = env.GetAttributes(fileName_);
   if (attributes && (*attributes & faReadOnly) && !(*attributes & faDirectory))
     throw EInOutError("Cannot write \"" + fileName_ + "\": the file is read-only", EACCES);
+  // A write-back that was killed midway left its temporary file beside the INI.
+  env.RemoveStaleTempFiles(ExtractFilePath(fileName_), ExtractFileName(fileName_));
   WriteFileAtomically(env, fileName_, [&](WritableFile& file) {
     const size_t chunk = ChunkSize(FileBufferSize);
     std::string buffer;

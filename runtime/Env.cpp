@@ -3,8 +3,10 @@
 #include "runtime/Env.h"
 
 #include <atomic>
+#include <string_view>
 #include <vector>
 
+#include "runtime/Locale.h"
 #include "runtime/SysUtils.h"
 
 namespace dravello {
@@ -70,6 +72,69 @@ Env::TempCopy Env::CopyToTempBeside(const std::string& src, const std::string& t
     }
     throw;
   }
+}
+
+int Env::RemoveStaleTempFiles(const std::string& dir, const std::string& forName) {
+  int removed = 0;
+  try {
+    const std::string folder = IncludeTrailingPathDelimiter(dir.empty() ? GetCurrentDir() : dir);
+    for (const DirEntry& e : ListDirectory(folder)) {
+      // Only plain files are ever made under these names; anything else is not ours.
+      if (e.Kind != FileKind::Regular || e.IsSymlink) continue;
+      std::string target;
+      int64_t pid = 0;
+      if (!ParseTempFileName(e.Name, &target, &pid)) continue;
+      if (!forName.empty() && !(FileNamesIgnoreCase ? AnsiSameText(target, forName) : target == forName)) continue;
+      if (ProcessExists(pid)) continue;
+      try {
+        DeleteFile(folder + e.Name);
+        ++removed;
+      } catch (const std::exception&) {
+        // Left for the next time; the work that called for the tidying goes on regardless.
+      }
+    }
+  } catch (const std::exception&) {
+    // A folder that cannot be listed holds nothing that can be removed.
+  }
+  return removed;
+}
+
+std::string TempFileNameBeside(const std::string& target, int64_t pid, uint64_t serial, uint32_t nonce) {
+  return ExtractFilePath(target) + "." + ExtractFileName(target) + ".dvtmp" + std::to_string(pid) + "-" +
+         std::to_string(serial) + "-" + std::to_string(nonce);
+}
+
+namespace {
+
+bool AllDigits(std::string_view s) {
+  if (s.empty()) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+}  // namespace
+
+bool ParseTempFileName(const std::string& name, std::string* targetName, int64_t* pid) {
+  static constexpr std::string_view kMark = ".dvtmp";
+  const size_t mark = name.rfind(kMark);
+  // A leading dot, a target name of at least one character, the mark, then three numbers.
+  if (name.empty() || name[0] != '.' || mark == std::string::npos || mark < 2) return false;
+  const std::string_view numbers = std::string_view(name).substr(mark + kMark.size());
+  const size_t dash1 = numbers.find('-');
+  const size_t dash2 = dash1 == std::string_view::npos ? dash1 : numbers.find('-', dash1 + 1);
+  if (dash2 == std::string_view::npos) return false;
+  const std::string_view idText = numbers.substr(0, dash1);
+  if (!AllDigits(idText) || !AllDigits(numbers.substr(dash1 + 1, dash2 - dash1 - 1)) ||
+      !AllDigits(numbers.substr(dash2 + 1)))
+    return false;
+  // No process id has more than ten digits; a longer number is no name of ours.
+  if (idText.size() > 10) return false;
+  const int64_t id = std::stoll(std::string(idText));
+  if (id <= 0) return false;
+  *targetName = name.substr(1, mark - 1);
+  *pid = id;
+  return true;
 }
 
 int32_t Env::FileAgeOf(const FileStat& st) {

@@ -152,6 +152,13 @@ class Env {
   // `target` it carries exactly src's attributes. On failure nothing is left behind and the
   // failure is raised.
   virtual TempCopy CopyToTempBeside(const std::string& src, const std::string& target);
+  // Removes from the folder `dir` the temporary files that CreateTempFileBeside and
+  // CopyToTempBeside made there for processes that no longer run: what a run killed or crashed
+  // midway left behind. With `forName`, only those made for a target of that name. Files of
+  // running processes (this one included), files whose owner cannot be told and every other file
+  // stay. Never raises: what cannot be removed now is left for the next time. Returns the number
+  // of files removed.
+  int RemoveStaleTempFiles(const std::string& dir, const std::string& forName = std::string());
 
   // ---- Times and attributes ----
   virtual void SetFileTime(const std::string& path, int64_t mtimeNs) = 0;
@@ -174,6 +181,8 @@ class Env {
   // Loads a library by path (or by bare name through the system's search). nullptr on failure,
   // with the system's reason in *error.
   virtual std::unique_ptr<DynamicLibrary> OpenLibrary(const std::string& path, std::string* error) = 0;
+  // Whether a process with this id exists; true when that cannot be told.
+  virtual bool ProcessExists(int64_t pid) = 0;
   // The full path of the running program file.
   virtual std::string ProgramFileName() = 0;
   // The process's current directory, as an absolute path.
@@ -200,6 +209,14 @@ void WriteFileAtomically(Env& env, const std::string& path, const std::string& d
 // The same with the content written by `write` into the temporary file.
 void WriteFileAtomically(Env& env, const std::string& path, const std::function<void(WritableFile&)>& write);
 
+// The name of a temporary file that process `pid` makes beside `target`: in target's folder,
+// ".<target's name>.dvtmp<pid>-<serial>-<nonce>". The dot hides it; the process id tells, after a
+// crash, whether its maker still runs.
+std::string TempFileNameBeside(const std::string& target, int64_t pid, uint64_t serial, uint32_t nonce);
+// Reads a bare file name made by TempFileNameBeside: the target's name and the maker's process id.
+// False for any other name.
+bool ParseTempFileName(const std::string& name, std::string* targetName, int64_t* pid);
+
 // Forwards every call to another Env; doubles derive from it and override what they change.
 class EnvWrapper : public Env {
  public:
@@ -224,6 +241,7 @@ class EnvWrapper : public Env {
   bool SetAttributes(const std::string& p, uint32_t a, const FileStat* r = nullptr) override { return target_.SetAttributes(p, a, r); }
   DriveInfo GetDriveInfo(const std::string& p) override { return target_.GetDriveInfo(p); }
   std::unique_ptr<DynamicLibrary> OpenLibrary(const std::string& p, std::string* e) override { return target_.OpenLibrary(p, e); }
+  bool ProcessExists(int64_t pid) override { return target_.ProcessExists(pid); }
   std::string ProgramFileName() override { return target_.ProgramFileName(); }
   std::string GetCurrentDir() override { return target_.GetCurrentDir(); }
   bool OpenAddress(const std::string& a) override { return target_.OpenAddress(a); }

@@ -80,7 +80,7 @@ void FaultEnv::ChargeWrite(const std::string& path, size_t n) {
 }
 
 void FaultEnv::ChargeRead(const std::string& path, size_t n) {
-  if (readBudget_ < 0) return;
+  if (readBudget_ < 0 || (readFilter_ && !readFilter_(path))) return;
   if (static_cast<int64_t>(n) > readBudget_) {
     readBudget_ = 0;
     throw EInOutError("Cannot read \"" + path + "\": " + std::strerror(EIO), EIO);
@@ -157,6 +157,14 @@ void FaultEnv::SetFileTime(const std::string& path, int64_t mtimeNs) {
 bool FaultEnv::SetAttributes(const std::string& path, uint32_t attributes, const FileStat* asRead) {
   Check("attrs", path);
   return Target().SetAttributes(path, attributes, asRead);
+}
+
+std::unique_ptr<DynamicLibrary> FaultEnv::OpenLibrary(const std::string& path, std::string* error) {
+  if (failWhen_ && failWhen_("load", path)) {
+    if (error) *error = "Injected failure: load \"" + path + "\": " + std::strerror(EACCES);
+    return nullptr;
+  }
+  return Target().OpenLibrary(path, error);
 }
 
 }  // namespace dravello

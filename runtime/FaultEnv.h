@@ -28,13 +28,18 @@ class FaultEnv : public EnvWrapper {
   // Reads fail with EIO once this many more bytes have been read: a read that brings more than
   // is left fails (its bytes are lost); reaching the end of a file within the budget is no
   // failure. -1 never fails.
-  void FailReadsAfter(int64_t bytes) { readBudget_ = bytes; }
+  // With `which`, only reads of files whose path it accepts count and fail (a source that breaks
+  // off while the archive being extended still reads).
+  void FailReadsAfter(int64_t bytes, std::function<bool(const std::string& path)> which = {}) {
+    readBudget_ = bytes;
+    readFilter_ = std::move(which);
+  }
   // Sync fails with EIO.
   void FailSync(bool fail) { failSync_ = fail; }
   // Operations on paths for which the predicate holds fail with EACCES (EOSError). `op` is one of
   // "open" (reading, appending), "create" (new or temporary file; the path is the one asked for),
-  // "rename" (the path is the target), "mkdir", "delete", "list", "attrs" (setting), "time";
-  // nullptr disarms.
+  // "rename" (the path is the target), "mkdir", "delete", "list", "attrs" (setting), "time",
+  // "load" (a library: OpenLibrary then gives nullptr and the reason); nullptr disarms.
   void FailWhen(std::function<bool(const std::string& op, const std::string& path)> predicate) {
     failWhen_ = std::move(predicate);
   }
@@ -61,6 +66,7 @@ class FaultEnv : public EnvWrapper {
   std::string CreateTempFileBeside(const std::string& path, std::unique_ptr<WritableFile>* file) override;
   void SetFileTime(const std::string& path, int64_t mtimeNs) override;
   bool SetAttributes(const std::string& path, uint32_t attributes, const FileStat* asRead = nullptr) override;
+  std::unique_ptr<DynamicLibrary> OpenLibrary(const std::string& path, std::string* error) override;
 
   // Used by the file wrappers.
   void ChargeWrite(const std::string& path, size_t n);
@@ -75,6 +81,7 @@ class FaultEnv : public EnvWrapper {
   std::function<bool(const std::string&)> writeFilter_;
   std::function<bool(const std::string&)> beforeReadFilter_;
   int64_t readBudget_ = -1;
+  std::function<bool(const std::string&)> readFilter_;
   bool failSync_ = false;
   int64_t bytesWritten_ = 0;
   std::function<bool(const std::string&, const std::string&)> failWhen_;

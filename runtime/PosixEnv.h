@@ -41,6 +41,7 @@ class PosixEnv : public Env {
   bool SetAttributes(const std::string& path, uint32_t attributes, const FileStat* asRead = nullptr) override;
   DriveInfo GetDriveInfo(const std::string& path) override;
   std::unique_ptr<DynamicLibrary> OpenLibrary(const std::string& path, std::string* error) override;
+  bool ProcessExists(int64_t pid) override;
   std::string ProgramFileName() override;
   std::string GetCurrentDir() override;
   bool OpenAddress(const std::string& address) override;

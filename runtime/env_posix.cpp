@@ -1,7 +1,9 @@
 #include <dirent.h>
 #include <dlfcn.h>
+#include <elf.h>
 #include <fcntl.h>
 #include <link.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -13,6 +15,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <random>
 #include <vector>
@@ -297,11 +300,10 @@ namespace {
 // Creates a new, empty file beside `path` with a name of its own and returns its descriptor.
 int OpenTempBeside(const std::string& path, std::string* temp) {
   static std::atomic<unsigned> counter{0};
-  static const std::string pid = std::to_string(::getpid());
   static thread_local std::mt19937 rng{std::random_device{}()};
-  const std::string prefix = ExtractFilePath(path) + "." + ExtractFileName(path) + ".dvtmp" + pid + "-";
   for (int attempt = 0;; ++attempt) {
-    *temp = prefix + std::to_string(counter++) + "-" + std::to_string(rng() % 100000);
+    // The process id is read each time: a forked child must not make names in its parent's.
+    *temp = TempFileNameBeside(path, ::getpid(), counter++, static_cast<uint32_t>(rng() % 100000));
     // 0666 lets the umask decide, as for any new file.
     int fd = ::open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) return fd;
@@ -604,7 +606,57 @@ DriveInfo PosixEnv::GetDriveInfo(const std::string& path) {
   return info;
 }
 
+namespace {
+
+bool ReadAllAt(int fd, void* buf, size_t n, uint64_t offset) {
+  return ::pread(fd, buf, n, static_cast<off_t>(offset)) == static_cast<ssize_t>(n);
+}
+
+template <class Ehdr, class Phdr>
+bool SegmentsInside(int fd, uint64_t fileSize) {
+  Ehdr eh;
+  if (!ReadAllAt(fd, &eh, sizeof eh, 0)) return false;
+  // A header the loader will refuse anyway is left to it.
+  if (eh.e_phentsize != sizeof(Phdr)) return true;
+  const uint64_t table = static_cast<uint64_t>(eh.e_phnum) * sizeof(Phdr);
+  if (eh.e_phoff > fileSize || table > fileSize - eh.e_phoff) return false;
+  for (unsigned i = 0; i < eh.e_phnum; ++i) {
+    Phdr ph;
+    if (!ReadAllAt(fd, &ph, sizeof ph, eh.e_phoff + uint64_t{i} * sizeof(Phdr))) return false;
+    if (ph.p_type == PT_LOAD && (ph.p_offset > fileSize || ph.p_filesz > fileSize - ph.p_offset)) return false;
+  }
+  return true;
+}
+
+// Whether the segments an ELF library asks to have mapped lie inside its file. The dynamic loader
+// maps them without checking, so a truncated library (a copy that broke off) would fault with
+// SIGBUS inside dlopen instead of failing to load. Files that are not ELF, or not for this machine,
+// are left to the loader, which refuses them cleanly.
+bool LibraryFileComplete(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return true;  // the loader reports why it cannot open it
+  struct stat st;
+  unsigned char ident[EI_NIDENT];
+  bool complete = true;
+  constexpr unsigned char kOwnByteOrder = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? ELFDATA2LSB : ELFDATA2MSB;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ReadAllAt(fd, ident, sizeof ident, 0) &&
+      std::memcmp(ident, ELFMAG, SELFMAG) == 0 && ident[EI_DATA] == kOwnByteOrder) {
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    if (ident[EI_CLASS] == ELFCLASS64) complete = SegmentsInside<Elf64_Ehdr, Elf64_Phdr>(fd, size);
+    if (ident[EI_CLASS] == ELFCLASS32) complete = SegmentsInside<Elf32_Ehdr, Elf32_Phdr>(fd, size);
+  }
+  ::close(fd);
+  return complete;
+}
+
+}  // namespace
+
 std::unique_ptr<DynamicLibrary> PosixEnv::OpenLibrary(const std::string& path, std::string* error) {
+  // A bare name is searched for by the loader among the system's libraries; a path is ours to check.
+  if (path.find('/') != std::string::npos && !LibraryFileComplete(path)) {
+    if (error) *error = path + ": the file is truncated (its segments reach beyond its end)";
+    return nullptr;
+  }
   void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
     if (error) {
@@ -614,6 +666,12 @@ std::unique_ptr<DynamicLibrary> PosixEnv::OpenLibrary(const std::string& path, s
     return nullptr;
   }
   return std::make_unique<PosixDynamicLibrary>(handle);
+}
+
+bool PosixEnv::ProcessExists(int64_t pid) {
+  if (pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return false;
+  // Signal 0 only checks. EPERM: the process exists but belongs to someone else.
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
 }
 
 std::string PosixEnv::ProgramFileName() {

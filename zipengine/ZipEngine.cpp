@@ -118,6 +118,7 @@ class AddOperation {
   int32_t Execute() {
     archive_ = NonNull(cmd_.ArchiveName);
     ReadOptions();
+    RemoveStaleTemps();
     OpenExisting();
     CheckComment();
     SelectAndFilter();
@@ -260,6 +261,17 @@ class AddOperation {
       w.File = std::move(f);
       work_.push_back(std::move(w));
     }
+  }
+
+  // Temporary archives of runs that were killed midway, beside the archive and in the folder
+  // for temporary files.
+  void RemoveStaleTemps() {
+    const std::string name = ExtractFileName(archive_);
+    int removed = env_.RemoveStaleTempFiles(ExtractFilePath(archive_), name);
+    const std::string tempDir = NonNull(cmd_.TempDirText);
+    if (!tempDir.empty()) removed += env_.RemoveStaleTempFiles(tempDir, name);
+    if (verbose_ && removed > 0)
+      reporter_.Message(kInfo, "Removed " + std::to_string(removed) + " stale temporary file(s) of " + name);
   }
 
   void CreateTemp() {

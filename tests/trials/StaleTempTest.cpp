@@ -1,0 +1,183 @@
+// What a killed run leaves behind: temporary files beside the copies, the archive and the INI.
+// The next run of the same kind removes those of processes that are gone, and nothing else.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "ini/SectionIni.h"
+#include "runtime/FaultEnv.h"
+#include "tests/trials/TrialFixture.h"
+
+namespace dravello {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The id of a process that has ended (and been reaped), as a killed run's is.
+int64_t EndedProcessId() {
+  pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return child;
+}
+
+TEST(TempFileNameTest, NamesMadeBesideATargetReadBackAndNothingElseDoes) {
+  struct Made {
+    std::string target;
+    int64_t pid;
+  } made[] = {{"/d/a.txt", 42}, {"/d/archive.zip", 2147483647}, {"/d/x.dvtmp1-2-3", 7}, {"/d/.profile", 1},
+              {"/d/K\xC3\xA4se", 31337}, {"rel", 5}};
+  for (const Made& m : made) {
+    const std::string path = TempFileNameBeside(m.target, m.pid, 12, 99999);
+    EXPECT_EQ(ExtractFilePath(path), ExtractFilePath(m.target));
+    std::string target;
+    int64_t pid = 0;
+    ASSERT_TRUE(ParseTempFileName(ExtractFileName(path), &target, &pid)) << path;
+    EXPECT_EQ(target, ExtractFileName(m.target));
+    EXPECT_EQ(pid, m.pid);
+  }
+  const char* others[] = {
+      "a.txt.dvtmp1-2-3",      // no leading dot
+      ".dvtmp1-2-3",           // no target name
+      ".a.dvtmp1-2-3x",        // trailing text
+      ".a.dvtmp1-2",           // two numbers
+      ".a.dvtmp1-2-3-4",       // four numbers
+      ".a.dvtmp-1-2-3",        // a sign
+      ".a.dvtmp0-2-3",         // no process has id 0
+      ".a.dvtmp12345678901-2-3",  // longer than any process id
+      ".a.dvtmp1--3",          // an empty number
+      ".a.dvtmp1-2-3.bak",     // a copy someone made
+      ".a.DVTMP1-2-3",         // not our spelling
+      ".a.dvtmp 1-2-3",
+      "",
+  };
+  for (const char* name : others) {
+    std::string target;
+    int64_t pid = 0;
+    EXPECT_FALSE(ParseTempFileName(name, &target, &pid)) << name;
+  }
+}
+
+class StaleTempTest : public TrialFixture {
+ protected:
+  // A temporary file as process `pid` would make it beside dir/<name>.
+  std::string Leave(const std::string& dir, const std::string& name, int64_t pid, uint64_t serial = 0) {
+    const std::string path = TempFileNameBeside(Path(dir + "/" + name), pid, serial, 123);
+    Write(path.substr(root_.string().size() + 1), "half a file");
+    return path;
+  }
+  std::vector<std::string> Names(const std::string& dir) const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(Path(dir))) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  const int64_t dead_ = EndedProcessId();
+  const int64_t alive_ = ::getpid();
+};
+
+TEST_F(StaleTempTest, OnlyTemporaryFilesOfEndedProcessesAreRemoved) {
+  Env& env = Env::Default();
+  Write("d/a.txt", "a");
+  const std::string deadA = Leave("d", "a.txt", dead_);
+  const std::string deadA2 = Leave("d", "a.txt", dead_, 1);
+  const std::string deadB = Leave("d", "b.txt", dead_);
+  Leave("d", "a.txt", alive_);  // this process: a write in progress
+  Leave("d", "a.txt", 1);       // a process that runs, whoever owns it
+  const std::string dir = ExtractFileName(TempFileNameBeside(Path("d/x"), dead_, 0, 1));
+  fs::create_directories(Path("d/" + dir));  // a folder under such a name is not ours
+  const std::string link = ExtractFileName(TempFileNameBeside(Path("d/l"), dead_, 0, 1));
+  fs::create_symlink(Path("d/a.txt"), Path("d/" + link));  // nor is a link
+  Write("d/" + ExtractFileName(deadA) + ".bak", "someone's copy");
+  Write("d/" + ExtractFileName(deadA).substr(1), "not hidden: not ours");
+  const std::vector<std::string> before = Names("d");
+
+  EXPECT_EQ(env.RemoveStaleTempFiles(Path("d"), "a.txt"), 2);
+  EXPECT_FALSE(fs::exists(deadA));
+  EXPECT_FALSE(fs::exists(deadA2));
+  EXPECT_TRUE(fs::exists(deadB));  // made for another target
+  EXPECT_EQ(env.RemoveStaleTempFiles(Path("d")), 1);
+  EXPECT_FALSE(fs::exists(deadB));
+  EXPECT_EQ(env.RemoveStaleTempFiles(Path("d")), 0);
+
+  std::vector<std::string> expected;
+  for (const std::string& n : before)
+    if (n != ExtractFileName(deadA) && n != ExtractFileName(deadA2) && n != ExtractFileName(deadB)) expected.push_back(n);
+  EXPECT_EQ(Names("d"), expected);
+  EXPECT_EQ(Read("d/a.txt"), "a");
+}
+
+TEST_F(StaleTempTest, TidyingNeverFailsWhatCalledForIt) {
+  Env& env = Env::Default();
+  const std::string stale = Leave("d", "a.txt", dead_);
+  EXPECT_EQ(env.RemoveStaleTempFiles(Path("nowhere")), 0);
+  for (const char* refused : {"list", "delete"}) {
+    SCOPED_TRACE(refused);
+    FaultEnv faults(Env::Platform());
+    faults.FailWhen([&](const std::string& op, const std::string&) { return op == refused; });
+    EXPECT_EQ(faults.RemoveStaleTempFiles(Path("d")), 0);
+    EXPECT_TRUE(fs::exists(stale));
+  }
+}
+
+TEST_F(StaleTempTest, AnIniWriteBackRemovesWhatAKilledOneLeftBesideTheIni) {
+  Write("prog/settings.ini", "[a]\r\nk=1\r\n");
+  const std::string mine = Leave("prog", "settings.ini", dead_);
+  const std::string other = Leave("prog", "other.ini", dead_);
+  {
+    TSectionIniFile ini(Path("prog/settings.ini"));
+    ini.WriteText("a", "k", "2");
+  }
+  EXPECT_EQ(Read("prog/settings.ini"), "[a]\r\nk=2\r\n\r\n");
+  EXPECT_FALSE(fs::exists(mine));
+  EXPECT_TRUE(fs::exists(other));  // another INI's business
+}
+
+TEST_F(StaleTempTest, ACopyRunRemovesWhatAKilledOneLeftInTheFoldersItVisits) {
+  Scripts();
+  Write("src/a.txt", "a");
+  Write("src/sub/b.txt", "b");
+  ASSERT_EQ(RunScript("Daily"), 0);
+  const std::string inTop = Leave(Mirror("src"), "a.txt", dead_);
+  const std::string inSub = Leave(Mirror("src/sub"), "b.txt", dead_);
+  const std::string forGone = Leave(Mirror("src/sub"), "deleted-since.txt", dead_, 7);
+  const std::string live = Leave(Mirror("src/sub"), "b.txt", alive_);
+  Write("unvisited/x.txt", "x");
+  const std::string elsewhere = Leave("unvisited", "x.txt", dead_);
+  const size_t mark = LogLines().size();
+
+  EXPECT_EQ(RunScript("Daily"), 0);
+  EXPECT_FALSE(fs::exists(inTop));
+  EXPECT_FALSE(fs::exists(inSub));
+  EXPECT_FALSE(fs::exists(forGone));
+  EXPECT_TRUE(fs::exists(live));
+  EXPECT_TRUE(fs::exists(elsewhere));
+  // Tidying is no event of the backup: the log reads as for any run.
+  EXPECT_EQ(LogSince(mark), (std::vector<std::string>{"[Daily] === Starting script ===", "[Daily] Retrieving filenames...",
+                                                      "[Daily] Processing 2 directories...",
+                                                      "[Daily] Processing 2 files...", "[Daily] Copied 0 files...",
+                                                      "[Daily] === Finished script ==="}));
+}
+
+TEST_F(StaleTempTest, APackRunRemovesStaleTemporaryArchivesOfItsArchiveOnly) {
+  Scripts();
+  Write("src/a.txt", "a");
+  Start();
+  form_->zipMain->SetTempDir(Path("tmpdir"));
+  fs::create_directories(Path("tmpdir"));
+  const std::string beside = Leave("out", "Backup.zip", dead_);
+  const std::string inTempDir = Leave("tmpdir", "Backup.zip", dead_, 3);
+  const std::string otherArchive = Leave("out", "Other.zip", dead_);
+  const std::string live = Leave("out", "Backup.zip", alive_);
+
+  EXPECT_EQ(RunScript("Weekly"), 0);
+  EXPECT_EQ(ZipEntries(Path("out/Backup.zip")), std::vector<std::string>{"a.txt"});
+  EXPECT_FALSE(fs::exists(beside));
+  EXPECT_FALSE(fs::exists(inTempDir));
+  EXPECT_TRUE(fs::exists(otherArchive));
+  EXPECT_TRUE(fs::exists(live));
+  EXPECT_EQ(Names("tmpdir"), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace dravello
