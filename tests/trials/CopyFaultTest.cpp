@@ -91,53 +91,46 @@ class CopyFaultTest : public TrialFixture {
   bool UnderSrc(const std::string& path) const { return path.rfind(Path("src/"), 0) == 0; }
 };
 
-TEST_F(CopyFaultTest, DiskFullAfterNBytesKeepsEveryPreviousCopyWhole) {
+// A disk that fills up under the copies and a source that stops reading, each after N bytes: every
+// copy the run could not finish keeps its previous version, and the next run completes them.
+TEST_F(CopyFaultTest, WriteAndReadFaultsAfterNBytesKeepThePreviousCopies) {
   Scripts();
   const int64_t total = TreeBytes();
-  // Nothing fits; one byte; exactly the first small file; inside the large file's second buffer;
-  // all but one byte; everything.
-  for (int64_t budget : {int64_t{0}, int64_t{1}, int64_t{10000}, int64_t{1200000}, total - 1, total}) {
-    SCOPED_TRACE("disk full after " + std::to_string(budget) + " bytes");
-    BackUpThenChange();
-    const size_t mark = LogLines().size();
-    int status;
-    {
-      FaultEnv faults(Env::Platform());
-      faults.FailWritesAfter(budget, [this](const std::string& path) { return UnderDst(path); });
-      ScopedEnv scoped(faults);
-      status = RunScript("Daily");
+  struct Case {
+    const char* fault;
+    bool onWrites;  // else on reads of the sources
+    std::vector<int64_t> budgets;
+    const char* failure;
+  };
+  const Case cases[] = {
+      // Nothing fits; one byte; exactly the first small file; inside the large file's second
+      // buffer; all but one byte; everything.
+      {"disk full", true, {0, 1, 10000, 1200000, total - 1, total}, "No space left on device]"},
+      {"read error", false, {0, 5000, 400000, 2000000, total - 1, total}, "Input/output error]"},
+  };
+  for (const Case& c : cases) {
+    for (int64_t budget : c.budgets) {
+      SCOPED_TRACE(std::string(c.fault) + " after " + std::to_string(budget) + " bytes");
+      BackUpThenChange();
+      const size_t mark = LogLines().size();
+      int status;
+      {
+        FaultEnv faults(Env::Platform());
+        if (c.onWrites)
+          faults.FailWritesAfter(budget, [this](const std::string& path) { return UnderDst(path); });
+        else
+          faults.FailReadsAfter(budget, [this](const std::string& path) { return UnderSrc(path); });
+        ScopedEnv scoped(faults);
+        status = RunScript("Daily");
+      }
+      const std::vector<std::string> log = LogSince(mark);
+      Outcome o = CheckCopies(log);
+      EXPECT_TRUE(Copied(log, o.Replaced)) << ::testing::PrintToString(log);
+      EXPECT_EQ(status, budget < total ? 1 : 0);
+      EXPECT_EQ(o.Kept > 0, budget < total);
+      EXPECT_EQ(CountContaining(log, c.failure), o.Kept);
+      ExpectNextRunCompletes(o);
     }
-    const std::vector<std::string> log = LogSince(mark);
-    Outcome o = CheckCopies(log);
-    EXPECT_TRUE(Copied(log, o.Replaced)) << ::testing::PrintToString(log);
-    EXPECT_EQ(status, budget < total ? 1 : 0);
-    EXPECT_EQ(o.Kept > 0, budget < total);
-    EXPECT_EQ(CountContaining(log, "No space left on device]"), o.Kept);
-    ExpectNextRunCompletes(o);
-  }
-}
-
-TEST_F(CopyFaultTest, ReadErrorAfterNBytesKeepsThePreviousCopies) {
-  Scripts();
-  const int64_t total = TreeBytes();
-  for (int64_t budget : {int64_t{0}, int64_t{5000}, int64_t{400000}, int64_t{2000000}, total - 1, total}) {
-    SCOPED_TRACE("read error after " + std::to_string(budget) + " bytes of the sources");
-    BackUpThenChange();
-    const size_t mark = LogLines().size();
-    int status;
-    {
-      FaultEnv faults(Env::Platform());
-      faults.FailReadsAfter(budget, [this](const std::string& path) { return UnderSrc(path); });
-      ScopedEnv scoped(faults);
-      status = RunScript("Daily");
-    }
-    const std::vector<std::string> log = LogSince(mark);
-    Outcome o = CheckCopies(log);
-    EXPECT_TRUE(Copied(log, o.Replaced)) << ::testing::PrintToString(log);
-    EXPECT_EQ(status, budget < total ? 1 : 0);
-    EXPECT_EQ(o.Kept > 0, budget < total);
-    EXPECT_EQ(CountContaining(log, "Input/output error]"), o.Kept);
-    ExpectNextRunCompletes(o);
   }
 }
 

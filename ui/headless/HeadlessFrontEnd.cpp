@@ -24,6 +24,15 @@ std::string FitLine(const std::string& text, size_t columns) {
   return out;
 }
 
+// The next scripted answer, if a test queued one.
+template <class T>
+std::optional<T> TakeNext(std::deque<T>& queue) {
+  if (queue.empty()) return std::nullopt;
+  std::optional<T> next(std::move(queue.front()));
+  queue.pop_front();
+  return next;
+}
+
 }  // namespace
 
 THeadlessFrontEnd::THeadlessFrontEnd() : THeadlessFrontEnd(std::cout, std::cerr) {}
@@ -79,10 +88,8 @@ void THeadlessFrontEnd::Destroying(TControl&) {}
 
 void THeadlessFrontEnd::WaitMessage() {
   if (!Application) return;
-  if (!idles_.empty()) {
-    std::function<void()> action = std::move(idles_.front());
-    idles_.pop_front();
-    Application->HandleUserAction(action);
+  if (std::optional<std::function<void()>> action = TakeNext(idles_)) {
+    Application->HandleUserAction(*action);
     return;
   }
   // Nobody is there to use the window: close it as its close box would, and end in any case.
@@ -92,13 +99,13 @@ void THeadlessFrontEnd::WaitMessage() {
 }
 
 void THeadlessFrontEnd::WaitModal(TForm& form, int round) {
-  if (round == 0 && !modals_.empty()) {
-    std::function<void(TForm&)> action = std::move(modals_.front());
-    modals_.pop_front();
+  std::optional<std::function<void(TForm&)>> action;
+  if (round == 0) action = TakeNext(modals_);
+  if (action) {
     if (Application)
-      Application->HandleUserAction([&] { action(form); });
+      Application->HandleUserAction([&] { (*action)(form); });
     else
-      action(form);
+      (*action)(form);
     if (form.ModalResult() != mrNone) return;
   }
   if (round > 1) throw EInvalidOperation(Format("Form %s refuses to close", {form.Name()}));
@@ -113,11 +120,7 @@ void THeadlessFrontEnd::ProcessMessages() {
 // ---- Dialogs ------------------------------------------------------------------------------------
 
 int THeadlessFrontEnd::MessageBox(const std::string& text, const std::string& caption, uint32_t flags) {
-  int result = MessageBoxSafeAnswer(flags);
-  if (!messageBoxResults_.empty()) {
-    result = messageBoxResults_.front();
-    messageBoxResults_.pop_front();
-  }
+  const int result = TakeNext(messageBoxResults_).value_or(MessageBoxSafeAnswer(flags));
   ClearStatus();
   err_ << (caption.empty() ? text : caption + ": " + text) << '\n';
   err_.flush();
@@ -135,11 +138,7 @@ int THeadlessFrontEnd::MessageBox(const std::string& text, const std::string& ca
 
 std::optional<std::string> THeadlessFrontEnd::InputQuery(const std::string& caption, const std::string& prompt,
                                                          const std::string& value) {
-  std::optional<std::string> answer;
-  if (!inputs_.empty()) {
-    answer = std::move(inputs_.front());
-    inputs_.pop_front();
-  }
+  std::optional<std::string> answer = TakeNext(inputs_).value_or(std::nullopt);
   THeadlessRecord r;
   r.Kind = THeadlessRecord::TKind::InputDialog;
   r.Caption = caption;
@@ -152,11 +151,7 @@ std::optional<std::string> THeadlessFrontEnd::InputQuery(const std::string& capt
 
 std::optional<std::string> THeadlessFrontEnd::BrowseForFolder(const std::string& title,
                                                               const std::string& initialFolder) {
-  std::optional<std::string> answer;
-  if (!folders_.empty()) {
-    answer = std::move(folders_.front());
-    folders_.pop_front();
-  }
+  std::optional<std::string> answer = TakeNext(folders_).value_or(std::nullopt);
   THeadlessRecord r;
   r.Kind = THeadlessRecord::TKind::FolderChooser;
   r.Caption = title;
