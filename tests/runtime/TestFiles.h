@@ -20,25 +20,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Bytes.h"
 #include "tests/support/TempDir.h"
 
 namespace dravello::testing {
 
 namespace fs = std::filesystem;
-
-
-
-inline void WriteBytes(const std::string& path, const std::string& data) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(data.data(), static_cast<std::streamsize>(data.size()));
-  if (!out) throw std::runtime_error("cannot write " + path);
-}
-
-inline std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 inline unsigned ModeOf(const std::string& path) {
   struct stat st {};

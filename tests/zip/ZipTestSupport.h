@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "FakeEngineControl.h"
+#include "tests/support/Bytes.h"
 #include "tests/support/TempDir.h"
 #include "runtime/Env.h"
 #include "zip/ZipArchiver.h"
@@ -31,18 +32,8 @@ namespace fs = std::filesystem;
 
 using TempDir = ::dravello::testing::TempDir;
 
-inline void WriteBytes(const std::string& path, const std::string& data) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(data.data(), static_cast<std::streamsize>(data.size()));
-  if (!out) throw std::runtime_error("cannot write " + path);
-}
-
-inline std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using ::dravello::testing::ReadBytes;
+using ::dravello::testing::WriteBytes;
 
 inline void CopyFile(const std::string& from, const std::string& to) {
   fs::create_directories(fs::path(to).parent_path());
