@@ -291,7 +291,7 @@ TStringList& TSectionList::SectionLines(int index) const {
 int TSectionList::AddSection(std::string name) {
   auto lines = std::make_unique<TStringList>();
   int index = AddObject(std::move(name), lines.get());
-  lines.release();  // the entry owns it now
+  static_cast<void>(lines.release());  // the entry owns it now
   return index;
 }
 
@@ -373,7 +373,8 @@ TSectionIniFile::TSectionIniFile(const std::string& fileName) { SetFileName(file
 
 TSectionIniFile::~TSectionIniFile() {
   try {
-    SaveIfModified();
+    // Qualified: a derived store is already gone here, so only this class's write-back can run.
+    TSectionIniFile::SaveIfModified();
   } catch (...) {
     // A destructor cannot report; callers who need to know use UpdateFile first.
   }
@@ -431,7 +432,7 @@ void TSectionIniFile::LoadFile(const std::string& name) {
     std::unique_ptr<TObject> lines(loaded.Objects(i));
     loaded.SetObject(i, nullptr);
     Sections.AddObject(loaded[i], lines.get());
-    lines.release();
+    static_cast<void>(lines.release());
   }
 
   int before = Sections.Count();

@@ -470,8 +470,9 @@ std::optional<uint32_t> PosixEnv::ReadStoredBits(const std::string& path, bool* 
   }
   *unsupported = n < 0 && (errno == ENOTSUP || errno == EOPNOTSUPP);
   if (n < 0) return std::nullopt;
+  // Samba stores the text with its terminating NUL; anything after a NUL is not part of it.
   std::string text(buf.data(), static_cast<size_t>(n));
-  text = text.substr(0, text.find('\0'));
+  if (size_t nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
   // The text form "0x20". Anything else counts as "nothing stored".
   if (text.size() < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return std::nullopt;
   char* end = nullptr;
