@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <vector>
 
+#include "app/RunJournal.h"
 #include "app/u_frmConfig.h"
 #include "ini/SectionIni.h"
 #include "lang/u_language.h"
@@ -412,6 +414,10 @@ void TfrmMain::RunScript(const std::string& name) {
     }
   } endSteps{*this};
 
+  // What runs killed midway left under temporary names where no later run of theirs looks.
+  const std::string journalStem = ChangeFileExt(IniFileName, "");
+  TRunJournal::TidyAfterEndedRuns(journalStem);
+
   if (!script.CopyFiles) {
     std::string dir = zipMain->DLLDirectory().empty() ? AppDir : AddBackslash(zipMain->DLLDirectory());
     if (!Env::Default().FileExists(dir + "ZIPENGINE.DLL")) {
@@ -423,6 +429,14 @@ void TfrmMain::RunScript(const std::string& name) {
   }
 
   const std::string destination = BuildDestination(script.DstPath, script.DstFormat, !script.CopyFiles);
+  std::optional<TRunJournal> journal;
+  if (script.CopyFiles) {
+    journal.emplace(journalStem, std::vector<std::string>{destination}, std::vector<std::string>{});
+  } else {
+    std::vector<std::string> archives{destination};
+    if (!zipMain->TempDir().empty()) archives.push_back(AddBackslash(zipMain->TempDir()) + ExtractFileName(destination));
+    journal.emplace(journalStem, std::vector<std::string>{}, archives);
+  }
   ShowAndLog(MessageText("fM_stbRetrieving"));
 
   // Both lists end up sorted by the locale comparison with duplicates ignored. They are filled

@@ -183,6 +183,8 @@ class Env {
   virtual std::unique_ptr<DynamicLibrary> OpenLibrary(const std::string& path, std::string* error) = 0;
   // Whether a process with this id exists; true when that cannot be told.
   virtual bool ProcessExists(int64_t pid) = 0;
+  // The id of this process, as ProcessExists takes it.
+  virtual int64_t ProcessId() = 0;
   // The full path of the running program file.
   virtual std::string ProgramFileName() = 0;
   // The process's current directory, as an absolute path.
@@ -242,6 +244,7 @@ class EnvWrapper : public Env {
   DriveInfo GetDriveInfo(const std::string& p) override { return target_.GetDriveInfo(p); }
   std::unique_ptr<DynamicLibrary> OpenLibrary(const std::string& p, std::string* e) override { return target_.OpenLibrary(p, e); }
   bool ProcessExists(int64_t pid) override { return target_.ProcessExists(pid); }
+  int64_t ProcessId() override { return target_.ProcessId(); }
   std::string ProgramFileName() override { return target_.ProgramFileName(); }
   std::string GetCurrentDir() override { return target_.GetCurrentDir(); }
   bool OpenAddress(const std::string& a) override { return target_.OpenAddress(a); }

@@ -42,6 +42,7 @@ class PosixEnv : public Env {
   DriveInfo GetDriveInfo(const std::string& path) override;
   std::unique_ptr<DynamicLibrary> OpenLibrary(const std::string& path, std::string* error) override;
   bool ProcessExists(int64_t pid) override;
+  int64_t ProcessId() override;
   std::string ProgramFileName() override;
   std::string GetCurrentDir() override;
   bool OpenAddress(const std::string& address) override;

@@ -675,6 +675,8 @@ bool PosixEnv::ProcessExists(int64_t pid) {
   return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
 }
 
+int64_t PosixEnv::ProcessId() { return ::getpid(); }
+
 std::string PosixEnv::ProgramFileName() {
   char buf[PATH_MAX];
   ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);

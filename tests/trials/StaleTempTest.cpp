@@ -1,8 +1,10 @@
 // What a killed run leaves behind: temporary files beside the copies, the archive and the INI.
-// The next run of the same kind removes those of processes that are gone, and nothing else.
+// The next run of the same kind removes those of processes that are gone, and nothing else; the
+// next run of any kind also removes them from dated destinations no run visits again.
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "app/RunJournal.h"
 #include "ini/SectionIni.h"
 #include "runtime/FaultEnv.h"
 #include "tests/trials/TrialFixture.h"
@@ -177,6 +179,111 @@ TEST_F(StaleTempTest, APackRunRemovesStaleTemporaryArchivesOfItsArchiveOnly) {
   EXPECT_TRUE(fs::exists(otherArchive));
   EXPECT_TRUE(fs::exists(live));
   EXPECT_EQ(Names("tmpdir"), std::vector<std::string>{});
+}
+
+// Ends the process as a kill would the moment it is about to put its second copy in place.
+class DieBeforeSecondCopyLands : public EnvWrapper {
+ public:
+  using EnvWrapper::EnvWrapper;
+  void RenameFile(const std::string& from, const std::string& to) override {
+    std::string target;
+    int64_t pid = 0;
+    if (ParseTempFileName(ExtractFileName(from), &target, &pid) && ++copies_ == 2) ::_exit(9);
+    EnvWrapper::RenameFile(from, to);
+  }
+
+ private:
+  int copies_ = 0;
+};
+
+class KilledRunTest : public StaleTempTest {
+ protected:
+  // Runs `script` in a child process that `arm` prepares to end itself midway; gives its pid.
+  int64_t RunAndDie(const std::string& script, const std::function<void()>& arm) {
+    Start();
+    pid_t child = ::fork();
+    if (child == 0) {
+      arm();
+      form_->RunScript(script);
+      ::_exit(0);  // the kill point was never reached
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9) << "the run was not cut short: " << status;
+    return child;
+  }
+  std::vector<std::string> Journals() const {
+    std::vector<std::string> found;
+    for (const std::string& name : Names("prog"))
+      if (name.size() > 4 && name.substr(name.size() - 4) == ".run") found.push_back(name);
+    return found;
+  }
+  // The next run starts an hour later, so a dated destination is a new one.
+  void AnHourLater() { clock_->Set(TDateTimeParts{2004, 3, 15, 15, 7, 33, 0}); }
+};
+
+TEST_F(KilledRunTest, TheNextRunTidiesADatedCopyDestinationItNeverVisitsAgain) {
+  Scripts(/*copyFormat=*/0);
+  Write("src/a.txt", "first");
+  Write("src/b.txt", "second");
+  const int64_t killed = RunAndDie("Daily", [] {
+    static DieBeforeSecondCopyLands dying(Env::Platform());
+    Env::SetDefault(&dying);
+  });
+  const std::string killedDst = "dst/2004-03-15 14-07";
+  ASSERT_EQ(TempFilesUnder(killedDst).size(), 1u);
+  EXPECT_EQ(Journals(), std::vector<std::string>{"dravello." + std::to_string(killed) + ".run"});
+
+  AnHourLater();
+  EXPECT_EQ(RunScript("Daily"), 0);
+  EXPECT_EQ(TempFilesUnder(killedDst), std::vector<std::string>{});
+  EXPECT_EQ(Journals(), std::vector<std::string>{});
+  // The copy the killed run completed is kept, and the new destination is whole.
+  EXPECT_EQ(Read(killedDst + "/" + PathWithoutDrive(Path("src/a.txt"))), "first");
+  EXPECT_EQ(Read("dst/2004-03-15 15-07/" + PathWithoutDrive(Path("src/b.txt"))), "second");
+}
+
+TEST_F(KilledRunTest, TheNextRunTidiesBesideADatedArchiveItNeverExtends) {
+  Scripts(2, Path("out/Backup"), /*packFormat=*/0);
+  Write("src/a.txt", std::string(200000, 'a'));
+  Write("src/b.txt", std::string(200000, 'b'));
+  RunAndDie("Weekly", [this] {
+    form_->zipMain->OnProgress = [this](TObject*, ProgressType, const std::string&, uint32_t) {
+      if (!TempFilesUnder("out").empty()) ::_exit(9);
+    };
+  });
+  ASSERT_EQ(TempFilesUnder("out").size(), 1u);
+  EXPECT_FALSE(fs::exists(Path("out/Backup/2004-03-15 14-07.zip")));
+  EXPECT_EQ(Journals().size(), 1u);
+
+  AnHourLater();
+  EXPECT_EQ(RunScript("Weekly"), 0);
+  EXPECT_EQ(TempFilesUnder("out"), std::vector<std::string>{});
+  EXPECT_EQ(Journals(), std::vector<std::string>{});
+  EXPECT_EQ(ZipEntries(Path("out/Backup/2004-03-15 15-07.zip")), (std::vector<std::string>{"a.txt", "b.txt"}));
+}
+
+TEST_F(KilledRunTest, OnlyCompleteJournalsOfEndedRunsAreActedOn) {
+  Scripts();
+  Write("src/a.txt", "a");
+  const std::string stem = Path("prog/dravello");
+  auto journal = [&](int64_t pid, const std::string& text) { Write("prog/" + ExtractFileName(TRunJournal::FileName(stem, pid)), text); };
+  fs::create_directories(Path("old/x"));
+  fs::create_directories(Path("other"));
+  const std::string deep = Leave("old/x", "f.txt", dead_);
+  const std::string inRunning = Leave("other", "g.txt", dead_);
+  const std::string cutShort = Leave("other", "h.txt", dead_, 1);
+  journal(dead_, "tree " + Path("old") + "\nend\n");
+  journal(alive_ + 0, "tree " + Path("other") + "\nend\n");  // this process: a run in progress
+  const int64_t alsoDead = EndedProcessId();
+  journal(alsoDead, "tree " + Path("other") + "\n");  // killed before its run made anything
+  Write("prog/dravello.x1.run", "tree " + Path("other") + "\nend\n");  // no journal's name
+
+  EXPECT_EQ(TRunJournal::TidyAfterEndedRuns(stem), 1);
+  EXPECT_FALSE(fs::exists(deep));
+  EXPECT_TRUE(fs::exists(inRunning));
+  EXPECT_TRUE(fs::exists(cutShort));
+  EXPECT_EQ(Journals(), (std::vector<std::string>{"dravello." + std::to_string(alive_) + ".run", "dravello.x1.run"}));
 }
 
 }  // namespace
