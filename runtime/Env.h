@@ -197,6 +197,11 @@ class Env {
   virtual bool OpenAddress(const std::string& address) = 0;
   // Whether standard output is a terminal.
   virtual bool StdoutIsTerminal() = 0;
+  // Whether the desktop's display server accepts a connection now, so that windows can be
+  // opened. On POSIX: the Wayland compositor named by WAYLAND_DISPLAY or the X server named by
+  // DISPLAY; false when neither is named or neither answers (a stale DISPLAY in a scheduler's
+  // environment, a closed remote session). True where the desktop is always there.
+  virtual bool DisplayAnswers() = 0;
   // Local time of a last-write time, for MS-DOS date-times and zip entries.
   virtual TDateTimeParts LocalTimeOf(int64_t mtimeNs) = 0;
 };
@@ -249,6 +254,7 @@ class EnvWrapper : public Env {
   std::string GetCurrentDir() override { return target_.GetCurrentDir(); }
   bool OpenAddress(const std::string& a) override { return target_.OpenAddress(a); }
   bool StdoutIsTerminal() override { return target_.StdoutIsTerminal(); }
+  bool DisplayAnswers() override { return target_.DisplayAnswers(); }
   TDateTimeParts LocalTimeOf(int64_t t) override { return target_.LocalTimeOf(t); }
   // CopyFileContents and CopyToTempBeside are deliberately not forwarded: the portable copies
   // run through this Env's own file objects, so a double that fails writes also fails copies.

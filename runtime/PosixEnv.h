@@ -47,6 +47,7 @@ class PosixEnv : public Env {
   std::string GetCurrentDir() override;
   bool OpenAddress(const std::string& address) override;
   bool StdoutIsTerminal() override;
+  bool DisplayAnswers() override;
   TDateTimeParts LocalTimeOf(int64_t mtimeNs) override;
 
   static constexpr const char* kDosAttribName = "user.DOSATTRIB";

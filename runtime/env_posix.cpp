@@ -3,10 +3,14 @@
 #include <elf.h>
 #include <fcntl.h>
 #include <link.h>
+#include <netdb.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <time.h>
@@ -14,6 +18,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -716,6 +722,94 @@ bool PosixEnv::OpenAddress(const std::string& address) {
 }
 
 bool PosixEnv::StdoutIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
+namespace {
+
+// Whether something accepts connections on the local socket `path`, or on the abstract socket of
+// that name (where Linux X servers listen first).
+bool LocalSocketAnswers(const std::string& path, bool tryAbstract) {
+  for (int abstract = tryAbstract ? 1 : 0; abstract >= 0; --abstract) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const size_t lead = static_cast<size_t>(abstract);  // the abstract name starts with a NUL
+    if (path.empty() || lead + path.size() >= sizeof addr.sun_path) return false;
+    std::memcpy(addr.sun_path + lead, path.data(), path.size());
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + lead + path.size() + (abstract ? 0 : 1));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    const bool answered = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), length) == 0;
+    ::close(fd);
+    if (answered) return true;
+  }
+  return false;
+}
+
+// Whether host:port accepts a TCP connection within the time allowed (a remote display that is
+// gone must not hold up a scheduled backup for a system's whole connect timeout).
+bool TcpAnswers(const std::string& host, int port, int timeoutMs) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return false;
+  bool answered = false;
+  for (addrinfo* a = found; a && !answered; a = a->ai_next) {
+    const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+    if (fd < 0) continue;
+    if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
+      answered = true;
+    } else if (errno == EINPROGRESS) {
+      pollfd p{fd, POLLOUT, 0};
+      int error = 0;
+      socklen_t size = sizeof error;
+      answered = ::poll(&p, 1, timeoutMs) == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+    }
+    ::close(fd);
+  }
+  ::freeaddrinfo(found);
+  return answered;
+}
+
+std::string EnvironmentText(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+}  // namespace
+
+bool PosixEnv::DisplayAnswers() {
+#ifdef __APPLE__
+  return true;  // the desktop needs no display variable there
+#endif
+  if (std::string wayland = EnvironmentText("WAYLAND_DISPLAY"); !wayland.empty()) {
+    // A bare name is relative to the session's runtime folder.
+    if (wayland[0] != '/') {
+      const std::string runtimeDir = EnvironmentText("XDG_RUNTIME_DIR");
+      wayland = runtimeDir.empty() ? std::string() : IncludeTrailingPathDelimiter(runtimeDir) + wayland;
+    }
+    if (LocalSocketAnswers(wayland, false)) return true;
+  }
+  // X: "[protocol/][host]:display[.screen]".
+  const std::string display = EnvironmentText("DISPLAY");
+  const size_t colon = display.rfind(':');
+  if (colon == std::string::npos) return false;
+  // A socket path given whole (as macOS's launchd hands it out).
+  if (display[0] == '/') return LocalSocketAnswers(display, false);
+  std::string host = display.substr(0, colon);
+  const std::string rest = display.substr(colon + 1);
+  const std::string number = rest.substr(0, rest.find('.'));
+  if (number.empty() || number.size() > 4 || number.find_first_not_of("0123456789") != std::string::npos) return false;
+  bool tcp = false;
+  if (const size_t slash = host.find('/'); slash != std::string::npos) {
+    tcp = host.compare(0, slash, "tcp") == 0 || host.compare(0, slash, "inet") == 0 || host.compare(0, slash, "inet6") == 0;
+    host.erase(0, slash + 1);
+  }
+  if (!tcp && (host.empty() || host == "unix")) return LocalSocketAnswers("/tmp/.X11-unix/X" + number, true);
+  // An IPv6 address is written in brackets or with a double colon before the number.
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  if (!host.empty() && host.back() == ':') host.pop_back();
+  return TcpAnswers(host.empty() ? "localhost" : host, 6000 + std::stoi(number), 2000);
+}
 
 TDateTimeParts PosixEnv::LocalTimeOf(int64_t mtimeNs) {
   int64_t sec = mtimeNs / 1000000000;

@@ -42,6 +42,17 @@ check "the settings were not written" cmp -s "$ini" "$work/ini.before"
 "$work/prog/dravello" Daily > /dev/null 2>&1
 check "a second run copies nothing" grep -q "Copied 0 files" <(tail -n 2 "$work/prog/dravello.log")
 
+# A display that is named but gone (a scheduler's stale environment, a closed remote session)
+# must not stop the backup: the run goes on without windows.
+env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY DISPLAY=:987 "$work/prog/dravello" Daily > "$work/out" 2> "$work/err"
+status=$?
+check "with a display that does not answer, a run by name still runs" test "$status" -eq 0
+check "and writes its transcript" grep -q "\[Daily\] Copied 0 files" "$work/out"
+env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY DISPLAY=:987 "$work/prog/dravello" > "$work/out" 2> "$work/err"
+status=$?
+check "without a script name it says what to do and exits 2" test "$status" -eq 2
+check "naming the way to run a script" grep -q "dravello Daily" "$work/err"
+
 mkdir -p "$work/broken"
 ln -s "$work/nowhere" "$work/broken/dangling"
 "$work/prog/dravello" Broken > "$work/out" 2> "$work/err"

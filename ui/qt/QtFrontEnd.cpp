@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "runtime/Env.h"
 #include "ui/ExtCtrls.h"
 #include "ui/StdCtrls.h"
 #include "ui/qt/QtControls.h"
@@ -191,12 +192,7 @@ bool Sizeable(const TForm& form) { return form.BorderStyle() == bsSizeable || fo
 // ---- Public entry points ------------------------------------------------------------------------
 
 bool QtDisplayAvailable() {
-#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
-  return true;
-#else
-  return qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
-         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-#endif
+  return qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || Env::Default().DisplayAnswers();
 }
 
 std::unique_ptr<TFrontEnd> MakeQtFrontEnd(int& argc, char** argv) { return std::make_unique<TQtFrontEnd>(argc, argv); }

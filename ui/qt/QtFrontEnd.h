@@ -10,9 +10,9 @@
 
 namespace dravello {
 
-// True when windows can be shown: on X11 or Wayland a display is named (DISPLAY or
-// WAYLAND_DISPLAY), or a Qt platform was chosen explicitly (QT_QPA_PLATFORM, e.g. "offscreen");
-// always true on platforms whose desktop needs no such variable.
+// True when windows can be shown: a Qt platform was chosen explicitly (QT_QPA_PLATFORM, e.g.
+// "offscreen"), or the display server answers (Env::DisplayAnswers). A display that is named but
+// does not answer counts as none: Qt would abort the program, and a scheduled backup with it.
 bool QtDisplayAvailable();
 
 // The desktop front end, for TApplication::SetFrontEnd. Makes the program's Qt application
