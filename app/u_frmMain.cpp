@@ -464,14 +464,7 @@ void TfrmMain::RunScript(const std::string& name) {
           [&] {
             for (int i = files.Count() - 1; i >= 0; --i) {
               if (i % 25 == 0) Application->ProcessMessages();
-              const std::string fileName = LowerCaseAscii(ExtractFileName(files[i]));
-              bool matched = false;
-              for (const std::string& filter : filters)
-                if (MatchesWildcard(fileName, filter)) {
-                  matched = true;
-                  break;
-                }
-              remove[static_cast<size_t>(i)] = matched != script.InclFiles;
+              remove[static_cast<size_t>(i)] = FileNameMatchesAny(files[i], filters) != script.InclFiles;
             }
           });
   files.DeleteWhere([&](int i) { return remove[static_cast<size_t>(i)] != 0; });

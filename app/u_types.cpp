@@ -88,6 +88,13 @@ bool MatchesWildcard(std::string_view name, std::string_view pattern) {
   return Match(std::u32string_view(n), std::u32string_view(p));
 }
 
+bool FileNameMatchesAny(const std::string& path, const TStringList& filters) {
+  const std::string name = LowerCaseAscii(ExtractFileName(path));
+  for (const std::string& filter : filters)
+    if (MatchesWildcard(name, filter)) return true;
+  return false;
+}
+
 CopiedFile CopyFileSafely(Env& env, const std::string& src, const std::string& dst) {
   const Env::TempCopy copy = env.CopyToTempBeside(src, dst);
   try {

@@ -48,6 +48,11 @@ void CollectFiles(TStringList& list, const std::string& directory, bool recursiv
 // pattern length x name length whatever the input.
 bool MatchesWildcard(std::string_view name, std::string_view pattern);
 
+// Whether the name of the file at `path` (its last part, ASCII letters lowered) matches one of
+// `filters` by MatchesWildcard. The filters are taken as they stand: one with capitals matches
+// nothing.
+bool FileNameMatchesAny(const std::string& path, const TStringList& filters);
+
 // What CopyFileSafely found out about its source.
 struct CopiedFile {
   FileStat Source;            // size and last-write time as the source was read

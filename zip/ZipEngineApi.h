@@ -40,7 +40,7 @@ struct ZipFileSpec {
   int32_t SpecEncrypt;       // 0, -1 or 0xFFFF; non-zero means encrypt
   uint16_t SpecRecurse;      // 0 or 0xFFFF
   uint8_t Reserved2[14];
-  const char* SpecRootDir;   // full path that relative specifications are taken from, or null
+  const char* SpecRootDir;   // full path that relative file specifications are taken from, or null
   uint8_t Reserved3[64];
 };
 
@@ -65,7 +65,7 @@ struct ZipCommand {
   int32_t Reserved64;
   int32_t Reserved68;
   int32_t StripPaths;            // store names without their directory part
-  uint16_t RecurseFlag;          // 0 or 0xFFFF: default recursion of the specifications
+  uint16_t RecurseFlag;          // 0 or 0xFFFF: default recursion of the file specifications
   uint16_t Reserved78;
   int32_t InPlaceFlag;           // not in "safe" mode
   int32_t ForceDosFlag;          // 8.3 names

@@ -16,7 +16,7 @@ inline constexpr int kErrNothingToDo = 12;   // no file to store
 inline constexpr int kErrWrite = 14;         // writing the archive failed
 inline constexpr int kErrCreate = 15;        // the archive could not be created
 inline constexpr int kErrBadCommand = 16;    // the command record is unusable
-inline constexpr int kWarnNotFound = 18;     // a specification named nothing
+inline constexpr int kWarnNotFound = 18;     // a file specification named nothing
 inline constexpr int kWarnSkipped = 18;      // a file was left out (unreadable, special, changed)
 
 }  // namespace dravello::zipengine

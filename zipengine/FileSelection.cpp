@@ -27,7 +27,7 @@ class Selector {
     if (spec.Text.empty()) return;
     const bool absolute = IsAbsolutePath(spec.Text);
     const std::string full = absolute || spec.RootDir.empty() ? spec.Text : JoinDir(spec.RootDir, spec.Text);
-    // Entry names of absolute specifications are the path without its drive; those of relative
+    // Entry names of absolute file specifications are the path without its drive; those of relative
     // ones are the path as written.
     const std::string nameBase = absolute ? PathWithoutDrive(full) : spec.Text;
 

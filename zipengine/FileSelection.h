@@ -1,5 +1,5 @@
 // Turns the command's file specifications into the list of files to store: literal names,
-// wildcards with optional recursion, the root directory for relative specifications, and the
+// wildcards with optional recursion, the root directory for relative file specifications, and the
 // filters (hidden and system files, archive attribute, date, exclusions).
 #pragma once
 
@@ -15,7 +15,7 @@ namespace dravello::zipengine {
 
 struct SpecLine {
   std::string Text;     // a path, possibly with "*" and "?" in its last part
-  std::string RootDir;  // where relative specifications start; empty for the current directory
+  std::string RootDir;  // where relative file specifications start; empty for the current directory
   bool Recurse = false;
   bool Encrypt = false;
   std::string Password;
@@ -40,14 +40,14 @@ struct SelectedFile {
   std::string StoredName;  // the entry name: "/" separators, no drive, no leading "/"
   FileStat Stat;           // as listed
   uint32_t Attributes = 0; // DOS attributes as listed
-  size_t SpecIndex = 0;    // the specification that named it
+  size_t SpecIndex = 0;    // index of the file specification that named it
 };
 
 // Receives warnings: a code (low byte meaningful) and a text.
 using WarningSink = std::function<void(int code, const std::string& text)>;
 
-// The files the specifications name, in specification order, each folder's entries sorted by
-// name. A file named twice is taken once. A specification that names an existing file as it
+// The files the file specifications name, in their order, each folder's entries sorted by
+// name. A file named twice is taken once. A file specification that names an existing file as it
 // stands is taken literally, whatever characters it contains. FIFOs, sockets and devices are
 // reported and skipped, never opened; symbolic links to folders are not followed.
 std::vector<SelectedFile> SelectFiles(Env& env, const std::vector<SpecLine>& specs, const SelectionOptions& options,

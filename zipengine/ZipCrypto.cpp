@@ -1,26 +1,19 @@
 #include "zipengine/ZipCrypto.h"
 
-#include <array>
+#include <zlib.h>
+
 #include <random>
 
 namespace dravello::zipengine {
 
 namespace {
 
-const std::array<uint32_t, 256>& CrcTable() {
-  static const std::array<uint32_t, 256> table = [] {
-    std::array<uint32_t, 256> t{};
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[i] = c;
-    }
-    return t;
-  }();
-  return table;
+// The traditional encryption steps its keys with single bytes of CRC-32, so it needs the table
+// itself rather than a checksum routine; zlib, which the engine links anyway, provides it.
+inline uint32_t CrcStep(uint32_t crc, uint8_t b) {
+  static const z_crc_t* const table = ::get_crc_table();
+  return static_cast<uint32_t>(table[(crc ^ b) & 0xFF]) ^ (crc >> 8);
 }
-
-inline uint32_t CrcStep(uint32_t crc, uint8_t b) { return CrcTable()[(crc ^ b) & 0xFF] ^ (crc >> 8); }
 
 struct Keys {
   uint32_t k0 = 0x12345678u, k1 = 0x23456789u, k2 = 0x34567890u;

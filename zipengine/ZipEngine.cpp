@@ -223,7 +223,7 @@ class AddOperation {
     std::set<std::string> names;
     const bool update = cmd_.UpdateFlag != 0;
     const bool freshen = !update && cmd_.FreshenFlag != 0;
-    std::map<std::string, std::optional<std::string>> passwords;  // per spec text: asked once
+    std::map<std::string, std::optional<std::string>> passwords;  // per file specification text: asked once
     for (SelectedFile& f : files) {
       if (NormalizeEntryName(f.Path) == archiveKey) continue;  // never the archive itself
       auto old = existingByName_.find(f.StoredName);
@@ -696,7 +696,7 @@ int32_t RunZipCommand(const ZipCommand& command, const EngineTuning& tuning) {
   EngineReporter check(command.CallbackProc, command.ComponentRef);
   if (!command.ArchiveName || !*command.ArchiveName || command.SpecCount < 0 ||
       (command.SpecCount > 0 && !command.Specs) || command.ExcludeCount < 0) {
-    check.Message(kErrBadCommand, "Invalid command: no archive name or specifications");
+    check.Message(kErrBadCommand, "Invalid command: no archive name or file specifications");
     return 0;
   }
   AddOperation op(command, tuning);

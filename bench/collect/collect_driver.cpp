@@ -34,18 +34,10 @@ int main(int argc, char** argv) {
   const auto t0 = std::chrono::steady_clock::now();
   files.SetSorted(true);
   const auto t1 = std::chrono::steady_clock::now();
-  const std::vector<std::string> filters = {"*.doc", "*.txt", "report_1*"};
+  TStringList filters;
+  filters.SetCommaText("*.doc,*.txt,report_1*");
   std::vector<char> remove(static_cast<size_t>(files.Count()));
-  for (int i = files.Count() - 1; i >= 0; --i) {
-    const std::string name = LowerCaseAscii(ExtractFileName(files[i]));
-    bool matched = false;
-    for (const std::string& f : filters)
-      if (MatchesWildcard(name, f)) {
-        matched = true;
-        break;
-      }
-    remove[static_cast<size_t>(i)] = !matched;
-  }
+  for (int i = files.Count() - 1; i >= 0; --i) remove[static_cast<size_t>(i)] = !FileNameMatchesAny(files[i], filters);
   files.DeleteWhere([&](int i) { return remove[static_cast<size_t>(i)] != 0; });
   const auto t2 = std::chrono::steady_clock::now();
   auto ms = [](auto a, auto b) { return std::chrono::duration<double, std::milli>(b - a).count(); };

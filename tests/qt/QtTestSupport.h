@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "tests/support/MakeControl.h"
 #include "ui/Forms.h"
 #include "ui/qt/QtFrontEnd.h"
 #include "ui/qt/QtFrontEndImpl.h"
@@ -63,13 +64,6 @@ class QtTest : public ::testing::Test {
   TQtFrontEnd* qt = nullptr;
 };
 
-// Creates a control of type C owned by `owner`, placed on `parent`, with a name.
-template <class C>
-C* Make(TComponent* owner, TWinControl* parent, const std::string& name) {
-  auto* c = new C(owner);
-  c->SetName(name);
-  c->SetParent(parent);
-  return c;
-}
+using ::dravello::testing::Make;
 
 }  // namespace dravello::qttest

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "runtime/Env.h"
+#include "tests/support/MakeControl.h"
 #include "ui/Forms.h"
 #include "ui/headless/HeadlessFrontEnd.h"
 
@@ -77,14 +78,5 @@ class UiTest : public ::testing::Test {
   std::unique_ptr<TApplication> app;
   RecordingFrontEnd* fe = nullptr;
 };
-
-// Creates a control of type C owned by `owner`, placed on `parent`, with a name.
-template <class C>
-C* Make(TComponent* owner, TWinControl* parent, const std::string& name) {
-  auto* c = new C(owner);
-  c->SetName(name);
-  c->SetParent(parent);
-  return c;
-}
 
 }  // namespace dravello::testing

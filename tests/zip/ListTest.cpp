@@ -268,7 +268,7 @@ TEST_F(ZipListTest, OemNamesAreConvertedWhenTheHostAndCodePageSaySo) {
   const std::string utf8 = "\xC3\x9C" "bersicht.txt";
   struct Case {
     const char* what;
-    uint8_t host, spec;
+    uint8_t host, zipVersion;  // of the "version made by" field
     uint16_t flags;
     CodePageOpts codePage;
     bool converted;
@@ -283,7 +283,7 @@ TEST_F(ZipListTest, OemNamesAreConvertedWhenTheHostAndCodePageSaySo) {
                         Case{"flagged UTF-8, OEM", 0, 20, 0x0800, cpOEM, false}}) {
     BuildEntry e = Entry(t.flags ? utf8 : oem);
     e.host = t.host;
-    e.specVersion = t.spec;
+    e.zipVersion = t.zipVersion;
     e.flags = t.flags;
     e.comment = t.flags ? utf8 : oem;
     ZipBuilder b;

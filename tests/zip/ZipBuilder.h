@@ -2,7 +2,8 @@
 // needs: names in any encoding from any host, ZIP64 records, and every kind of damage.
 #pragma once
 
-#include <array>
+#include <zlib.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -10,19 +11,9 @@
 
 namespace dravello::ziptest {
 
+// zlib's CRC-32: a reference independent of the engine under test.
 inline uint32_t Crc32(const std::string& data) {
-  static const std::array<uint32_t, 256> table = [] {
-    std::array<uint32_t, 256> t{};
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[i] = c;
-    }
-    return t;
-  }();
-  uint32_t crc = 0xFFFFFFFFu;
-  for (unsigned char b : data) crc = table[(crc ^ b) & 0xFF] ^ (crc >> 8);
-  return crc ^ 0xFFFFFFFFu;
+  return static_cast<uint32_t>(::crc32(0L, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
 }
 
 inline void Put16(std::string& s, uint32_t v) {
@@ -42,7 +33,7 @@ struct BuildEntry {
   std::string name;  // stored bytes, as they are
   std::string data;  // stored uncompressed
   uint8_t host = 3;
-  uint8_t specVersion = 20;
+  uint8_t zipVersion = 20;
   uint16_t flags = 0;
   std::string extra;    // central extra field
   std::string comment;  // entry comment
@@ -96,7 +87,7 @@ struct ZipBuilder {
         extra = block + z + extra;
       }
       Put32(out, 0x02014b50);
-      out += static_cast<char>(e.specVersion);
+      out += static_cast<char>(e.zipVersion);
       out += static_cast<char>(e.host);
       Put16(out, e.zip64 ? 45 : 20);
       Put16(out, e.flags);
