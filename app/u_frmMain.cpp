@@ -589,12 +589,13 @@ void TfrmMain::RunScriptPack(const std::string& archive, TStringList& files, boo
   Guarded([] { return MessageText("fM_stbPackingErr"); },
           [&] {
             int32_t result = zipMain->Add();
-            zipMain->OnMessage = nullptr;
             for (const std::string& report : engineReports) ReportError(MessageText("fM_stbPackingErr"), report);
-            // The archiver reports its own failures only through ErrCode and Message; a backup
-            // that silently packed nothing must still show up in the log and the exit status.
-            // "Nothing to zip" is no failure of a backup.
-            if (engineReports.empty() && result != 0 && result != 10301)
+            // The archiver reports its own failures (an engine that failed as a whole, say) with
+            // no code in the message, so they are not among the reports; a backup that packed
+            // nothing must still show up in the log and the exit status, once. "Nothing to zip"
+            // is no failure of a backup.
+            const bool alreadyLogged = !engineReports.empty() && engineReports.back() == zipMain->Message();
+            if (result != 0 && result != 10301 && !alreadyLogged)
               ReportError(MessageText("fM_stbPackingErr"), zipMain->Message());
           });
   ShowAndLog(MessageText("fM_stbPackDone"));

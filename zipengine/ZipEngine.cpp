@@ -12,6 +12,7 @@
 
 #include "runtime/DateTime.h"
 #include "runtime/Env.h"
+#include "runtime/Locale.h"
 #include "runtime/SysUtils.h"
 #include "zipengine/ArchiveReader.h"
 #include "zipengine/ArchiveWriter.h"
@@ -219,13 +220,18 @@ class AddOperation {
   void SelectAndFilter() {
     WarningSink warn = [this](int code, const std::string& text) { Warn(code, text); };
     std::vector<SelectedFile> files = SelectFiles(env_, specs_, selection_, warn);
-    const std::string archiveKey = NormalizeEntryName(archive_);
+    // The archive is never packed into itself. Compared as full paths: entry names drop the drive
+    // and "..", so two different files can share one.
+    const std::string archivePath = env_.ExpandFileName(archive_);
+    auto isArchive = [&](const std::string& path) {
+      const std::string full = env_.ExpandFileName(path);
+      return selection_.FoldCase ? AnsiSameText(full, archivePath) : full == archivePath;
+    };
     std::set<std::string> names;
     const bool update = cmd_.UpdateFlag != 0;
     const bool freshen = !update && cmd_.FreshenFlag != 0;
-    std::map<std::string, std::optional<std::string>> passwords;  // per file specification text: asked once
     for (SelectedFile& f : files) {
-      if (NormalizeEntryName(f.Path) == archiveKey) continue;  // never the archive itself
+      if (isArchive(f.Path)) continue;
       auto old = existingByName_.find(f.StoredName);
       if (old != existingByName_.end()) {
         if ((update || freshen) && !IsNewer(f, existing_->Entries[old->second])) continue;

@@ -175,6 +175,29 @@ TEST_F(PackFaultTest, ASourceVanishingBeforeItIsPackedKeepsItsPreviousEntry) {
   EXPECT_EQ(TempFilesUnder("out"), std::vector<std::string>{});
 }
 
+// A file left out and then the archive failing as a whole: both reasons reach the log, once each.
+TEST_F(PackFaultTest, ASkippedFileDoesNotHideWhyTheArchiveFailed) {
+  Scripts();
+  const std::string old = BackUpThenChange("out/Backup.zip");
+  Start();
+  auto previous = form_->zipMain->OnProgress;
+  form_->zipMain->OnProgress = [&](TObject* sender, ProgressType kind, const std::string& name, uint32_t size) {
+    if (kind == ptTotalFiles) fs::remove(Path("src/v.txt"));
+    previous(sender, kind, name, size);
+  };
+  const size_t mark = LogLines().size();
+  int status;
+  {
+    FileSizeLimit lowered(4096);
+    status = RunScript("Weekly");
+  }
+  EXPECT_EQ(status, 1);
+  const std::vector<std::string> log = LogSince(mark);
+  EXPECT_EQ(CountContaining(log, "skipped, file vanished: " + Path("src/v.txt") + "]"), 1) << ::testing::PrintToString(log);
+  EXPECT_EQ(CountContaining(log, "File too large; the archive was left unchanged]"), 1) << ::testing::PrintToString(log);
+  EXPECT_TRUE(Read("out/Backup.zip") == old) << "the old archive changed";
+}
+
 TEST_F(PackFaultTest, AnArchiveFolderThatCannotBeMadeFailsTheRunAndKeepsEarlierArchives) {
   Scripts(2, Path("out/"), 1);  // out/<year>/<mmddhhnn>.zip
   clock_->Set({2003, 12, 31, 23, 0, 0, 0});

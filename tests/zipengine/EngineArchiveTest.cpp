@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <random>
 
@@ -89,6 +90,29 @@ TEST_F(EngineArchiveTest, MixedFilesPassEveryReaderAndRoundTrip) {
     EXPECT_NE(name[0], '/');
     EXPECT_EQ(e.CreateSystem, 3) << "made by Unix";
   }
+}
+
+// The archive is left out of its own selection, and only the archive: a file whose entry name
+// equals the archive's (the archive's path runs through "..") is packed.
+TEST_F(EngineArchiveTest, OnlyTheArchiveItselfIsLeftOut) {
+  WriteFile(src_ + "/x/b.zip", "a file, not the archive");
+  WriteFile(src_ + "/x/c.txt", "c");
+  const std::string throughParent = src_ + "/x/../b.zip";
+  EngineCommand outside(throughParent);
+  outside.BackupToolDefaults().Spec(src_ + "/x/*", true);
+  ASSERT_EQ(outside.Run(), 2) << outside.Messages();
+  const std::string prefix = PathWithoutDrive(src_) + "/x/";
+  EXPECT_EQ(UnzipContent(src_ + "/b.zip", prefix + "b.zip"), "a file, not the archive");
+
+  // Now the archive lies among its own sources: a second run does not pack it into itself.
+  std::filesystem::remove(src_ + "/x/b.zip");
+  for (int run = 0; run < 2; ++run) {
+    EngineCommand inside(src_ + "/x/b.zip");
+    inside.BackupToolDefaults().Spec(src_ + "/x/*", true);
+    ASSERT_EQ(inside.Run(), 1) << inside.Messages();
+  }
+  EXPECT_EQ(ByName(ListWithPython(src_ + "/x/b.zip")).count(prefix + "b.zip"), 0u);
+  EXPECT_EQ(ByName(ListWithPython(src_ + "/x/b.zip")).count(prefix + "c.txt"), 1u);
 }
 
 TEST_F(EngineArchiveTest, LevelZeroStoresEverything) {
