@@ -23,7 +23,6 @@ struct ExistingEntry {
   uint16_t VersionMadeBy = 0;
   std::string ExtraKeep;      // central extra fields other than ZIP64 and the extended timestamp
   std::string Comment;
-  bool IsDirectory() const { return !Header.Name.empty() && Header.Name.back() == '/'; }
 };
 
 struct ExistingArchive {

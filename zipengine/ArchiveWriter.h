@@ -19,9 +19,6 @@ class ArchiveWriter {
  public:
   explicit ArchiveWriter(WritableFile& out, size_t bufferSize = 1 << 20);
 
-  uint64_t Offset() const { return offset_; }
-  uint64_t EntryCount() const { return entryCount_; }
-
   // One entry whose data (already compressed and encrypted) is complete. Sets LocalHeaderOffset.
   void WriteEntry(EntryHeader& e, std::string_view data);
 

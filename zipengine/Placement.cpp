@@ -26,21 +26,11 @@ void MoveIntoPlace(Env& env, const std::string& temp, const std::string& archive
   } catch (const Exception&) {
     if (!tempElsewhere) throw;
   }
-  std::unique_ptr<WritableFile> out;
-  std::string beside = env.CreateTempFileBeside(archive, &out);
-  try {
+  WriteFileAtomically(env, archive, [&](WritableFile& out) {
     std::unique_ptr<SequentialFile> in = env.NewSequentialFile(temp);
     std::vector<char> buf(1 << 20);
-    for (size_t n; (n = in->Read(buf.data(), buf.size())) > 0;) out->Append(buf.data(), n);
-    out->Sync();
-    out->Close();
-    out.reset();
-    env.RenameFile(beside, archive);
-  } catch (...) {
-    out.reset();
-    RemoveQuietly(env, beside);
-    throw;
-  }
+    for (size_t n; (n = in->Read(buf.data(), buf.size())) > 0;) out.Append(buf.data(), n);
+  });
   RemoveQuietly(env, temp);
 }
 

@@ -112,10 +112,6 @@ std::string BuildDataDescriptor(const EntryHeader& e, bool zip64) {
   return out;
 }
 
-bool CentralNeedsZip64(const EntryHeader& e) {
-  return e.CompressedSize >= kMax32 || e.UncompressedSize >= kMax32 || e.LocalHeaderOffset >= kMax32;
-}
-
 std::string BuildCentralHeader(const EntryHeader& e, std::string_view extraKeep, std::string_view comment,
                                uint16_t versionMadeBy) {
   bool bigU = e.UncompressedSize >= kMax32;

@@ -103,9 +103,6 @@ std::string BuildLocalHeader(const EntryHeader& e, bool streamed, bool zip64);
 // The data descriptor that ends a streamed entry (with its signature).
 std::string BuildDataDescriptor(const EntryHeader& e, bool zip64);
 
-// Whether the central directory header of `e` needs a ZIP64 field.
-bool CentralNeedsZip64(const EntryHeader& e);
-
 // The central directory header. `extraKeep` holds extra fields to carry over unchanged (neither
 // ZIP64 nor the extended timestamp, which are rebuilt from `e`); `comment` is the entry comment.
 std::string BuildCentralHeader(const EntryHeader& e, std::string_view extraKeep, std::string_view comment,
