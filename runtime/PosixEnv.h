@@ -66,11 +66,11 @@ class PosixEnv : public Env {
   bool ClearedRecordMatches(const std::string& path, const FileStat& st);
   // The DOS attributes of `path`, whose state is `st`.
   uint32_t AttributesOf(const std::string& path, const FileStat& st);
-  // Stores `bits` on a new file at `path` that will carry the name `nameAs`, writing nothing when
-  // that name reads as those bits anyway. False when the file system cannot keep them.
   // Writes `bits` into our extended attributes (with the size-and-time record when the archive
   // bit is cleared). False when the file system has no extended attributes.
   bool StoreBits(const std::string& path, uint32_t bits, bool isDir, const FileStat& stamp);
+  // Stores `bits` on a new file at `path` that will carry the name `nameAs`, writing nothing when
+  // that name reads as those bits anyway. False when the file system cannot keep them.
   bool StoreNewFileBits(const std::string& path, const std::string& nameAs, uint32_t bits, const FileStat& stamp);
 };
 

@@ -20,18 +20,8 @@ if [ ! -x "$prog" ]; then
   exit 1
 fi
 
-packages=(xvfb xdotool imagemagick icewm fonts-liberation2)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  echo "Installing: ${missing[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+source tools/deps.sh
+dravello_install_packages xvfb xdotool imagemagick icewm fonts-liberation2
 
 tmp=$(mktemp -d)
 pids=()

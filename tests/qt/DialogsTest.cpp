@@ -61,17 +61,22 @@ TEST_F(DialogsTest, MessageBoxesShowTheirIconAndButtonsAndReturnTheAnswer) {
 }
 
 TEST_F(DialogsTest, TheDefaultButtonIsTheOneTheFlagsName) {
-  WhenModal([](QWidget* dialog) {
+  bool seen = false;
+  WhenModal([&seen](QWidget* dialog) {
+    seen = true;
     auto* box = dynamic_cast<QMessageBox*>(dialog);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
     box->defaultButton()->click();
   });
   EXPECT_EQ(app->MessageBox("Sure?", "Question", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2), IDNO);
+  EXPECT_TRUE(seen);
 }
 
 TEST_F(DialogsTest, TheStandardErrorReportIsAnErrorBoxWithTheTitle) {
-  WhenModal([](QWidget* dialog) {
+  bool seen = false;
+  WhenModal([&seen](QWidget* dialog) {
+    seen = true;
     auto* box = dynamic_cast<QMessageBox*>(dialog);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->windowTitle(), "Test App");
@@ -80,6 +85,7 @@ TEST_F(DialogsTest, TheStandardErrorReportIsAnErrorBoxWithTheTitle) {
     box->button(QMessageBox::Ok)->click();
   });
   app->HandleUserAction([] { throw Exception("Cannot create directory"); });
+  EXPECT_TRUE(seen);
 }
 
 TEST_F(DialogsTest, TheInputDialogEditsTheTextAndTellsWhetherItWasConfirmed) {

@@ -69,7 +69,10 @@ void WhenModal(std::function<void(QWidget*)> action) {
     if (!modal && ++*tries < 400) return;
     poll->stop();
     poll->deleteLater();
-    if (!modal) return;
+    if (!modal) {
+      ADD_FAILURE() << "no modal window opened";
+      return;
+    }
     QPointer<QWidget> guard(modal);
     action(modal);
     // A failed check must not leave the test waiting on a dialog nobody closes; nor may a

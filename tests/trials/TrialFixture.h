@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "EngineTestUtil.h"
 #include "runtime/SysUtils.h"
 #include "tests/app/AppFixture.h"
 
@@ -94,13 +95,7 @@ class TrialFixture : public AppFixture {
   }
   // The content of one entry (by its name below src/), extracted with unzip.
   std::string ZipEntry(const std::string& archive, const std::string& rel) const {
-    const std::string entry = PathWithoutDrive(Path("src/" + rel));
-    FILE* p = ::popen(("unzip -p '" + archive + "' '" + entry + "' 2>/dev/null").c_str(), "r");
-    std::string data;
-    char buf[65536];
-    for (size_t n; p && (n = std::fread(buf, 1, sizeof buf, p)) > 0;) data.append(buf, n);
-    if (p) ::pclose(p);
-    return data;
+    return zipengine::test::UnzipContent(archive, PathWithoutDrive(Path("src/" + rel)));
   }
 };
 

@@ -2,6 +2,8 @@
 // Update/Freshen by time, and what happens to the sources afterwards (move, archive bit).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <map>
 
 #include "EngineTestUtil.h"
@@ -241,6 +243,10 @@ TEST_F(EngineUpdateTest, StopRequestAfterTheArchiveIsInPlaceDoesNotDenyIt) {
   cmd.Cmd().ComponentRef = &events;
   ASSERT_EQ(cmd.Run(), 2) << "the archive was written; a late stop does not undo that";
   EXPECT_EQ(UnzipContent(zip_, Entry("busy.txt")), "before");
+  // The stop was asked for: the warning about busy.txt came, and was answered.
+  EXPECT_TRUE(std::any_of(events.begin(), events.end(),
+                          [](const std::string& e) { return e.find("changed since it was read") != std::string::npos; }))
+      << ::testing::PrintToString(events);
   for (const std::string& e : events) EXPECT_EQ(e.find("left unchanged"), std::string::npos) << e;
 }
 
