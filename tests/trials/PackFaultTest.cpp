@@ -39,6 +39,16 @@ struct Sources {
 
 class PackFaultTest : public TrialFixture {
  protected:
+  // Removes src/<rel> once the engine has listed the files and before it reads any.
+  void VanishOnceListed(const std::string& rel) {
+    Start();
+    auto previous = form_->zipMain->OnProgress;
+    form_->zipMain->OnProgress = [this, previous, rel](TObject* sender, ProgressType kind, const std::string& name,
+                                                        uint32_t size) {
+      if (kind == ptTotalFiles) fs::remove(Path("src/" + rel));
+      previous(sender, kind, name, size);
+    };
+  }
   // The sources backed up once into `archive` by a pack run, then changed. Returns the archive.
   std::string BackUpThenChange(const std::string& archive) {
     for (const auto& [rel, data] : sources_.Old) {
@@ -157,13 +167,7 @@ TEST_F(PackFaultTest, AWriteFailureInsideTheEngineKeepsTheOldArchive) {
 TEST_F(PackFaultTest, ASourceVanishingBeforeItIsPackedKeepsItsPreviousEntry) {
   Scripts();
   BackUpThenChange("out/Backup.zip");
-  Start();
-  auto previous = form_->zipMain->OnProgress;
-  form_->zipMain->OnProgress = [&](TObject* sender, ProgressType kind, const std::string& name, uint32_t size) {
-    // The engine has listed the files and not yet read any.
-    if (kind == ptTotalFiles) fs::remove(Path("src/v.txt"));
-    previous(sender, kind, name, size);
-  };
+  VanishOnceListed("v.txt");
   const size_t mark = LogLines().size();
   EXPECT_EQ(RunScript("Weekly"), 1);
   const std::vector<std::string> log = LogSince(mark);
@@ -179,12 +183,7 @@ TEST_F(PackFaultTest, ASourceVanishingBeforeItIsPackedKeepsItsPreviousEntry) {
 TEST_F(PackFaultTest, ASkippedFileDoesNotHideWhyTheArchiveFailed) {
   Scripts();
   const std::string old = BackUpThenChange("out/Backup.zip");
-  Start();
-  auto previous = form_->zipMain->OnProgress;
-  form_->zipMain->OnProgress = [&](TObject* sender, ProgressType kind, const std::string& name, uint32_t size) {
-    if (kind == ptTotalFiles) fs::remove(Path("src/v.txt"));
-    previous(sender, kind, name, size);
-  };
+  VanishOnceListed("v.txt");
   const size_t mark = LogLines().size();
   int status;
   {
