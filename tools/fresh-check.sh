@@ -58,6 +58,9 @@ if [ -n "${ROOT:-}" ]; then
   mkdir -p "$root"
 fi
 root=$(cd "$root" && pwd)
+# A machine's / is open to every user; mktemp makes the folder for its owner only, and the tests
+# that drop root to "nobody" could not reach anything below it.
+chmod 0755 "$root"
 
 mounts=()
 cleanup() {
