@@ -9,6 +9,7 @@
 #include "app/u_frmConfig.h"
 #include "ini/SectionIni.h"
 #include "lang/u_language.h"
+#include "zip/ZipMessages.h"
 #include "runtime/Clock.h"
 #include "runtime/CommandLine.h"
 #include "runtime/Locale.h"
@@ -595,7 +596,7 @@ void TfrmMain::RunScriptPack(const std::string& archive, TStringList& files, boo
             // nothing must still show up in the log and the exit status, once. "Nothing to zip"
             // is no failure of a backup.
             const bool alreadyLogged = !engineReports.empty() && engineReports.back() == zipMain->Message();
-            if (result != 0 && result != 10301 && !alreadyLogged)
+            if (result != 0 && result != zmNoFilesToZip && !alreadyLogged)
               ReportError(MessageText("fM_stbPackingErr"), zipMain->Message());
           });
   ShowAndLog(MessageText("fM_stbPackDone"));

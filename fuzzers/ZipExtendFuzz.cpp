@@ -18,7 +18,6 @@
 #include "runtime/Env.h"
 #include "runtime/SysUtils.h"
 #include "zip/ZipArchiver.h"
-#include "zipengine/EngineErrors.h"
 #include "zipengine/ZipEngine.h"
 
 namespace dravello::fuzz {
@@ -88,8 +87,8 @@ std::optional<std::vector<std::string>> ListNames(const std::string& path) {
 
 bool IsClean(int code) {
   // What a damaged archive may be answered with; 18 warns about a file left out.
-  return code == zipengine::kInfo || code == zipengine::kErrFormat || code == zipengine::kErrRead ||
-         code == zipengine::kErrMemory || code == zipengine::kWarnNotFound;
+  return code == zecInfo || code == zecFormat || code == zecRead ||
+         code == zecMemory || code == zecNotFound;
 }
 
 }  // namespace

@@ -243,12 +243,16 @@ def crafted_archive(entries=(("a.txt", b"hello"), ("dir/b.txt", b"world!")), **f
 
 
 def sample_archives(source, out):
-    """The directory reader's own test archives."""
+    """The directory reader's own test archives, and the corpus of other writers' archives and
+    shapes (counts cut to 16 bits, unneeded ZIP64 records, signatures in names and comments,
+    local headers that disagree, overlapping entries, empty names)."""
     data = os.path.join(source, "tests", "data", "zip")
-    if os.path.isdir(data):
-        for name in sorted(os.listdir(data)):
-            with open(os.path.join(data, name), "rb") as f:
-                put(out, "zip", "sample_" + name, f.read())
+    for root, _, files in os.walk(data):
+        for name in sorted(files):
+            if name.endswith(".zip"):
+                rel = os.path.relpath(os.path.join(root, name), data).replace(os.sep, "_")
+                with open(os.path.join(root, name), "rb") as f:
+                    put(out, "zip", "sample_" + rel, f.read())
 
 
 def crafted_archives(out):

@@ -11,7 +11,8 @@
 //   ErrCode: / Message: / AddedCount:                      (add)
 //   ErrCode: / Message: / ArchiveComment: / PrefixSize: / SkippedDirCount: / DirOffsetMismatch:
 //   entry <SeqNo>\t<name>\t<packed>\t<unpacked>\t<method>\t<crc>\t<flags>\t<host>\t<encrypted>   (list)
-// Line breaks inside texts are printed as "\n". add exits 0 when ErrCode is 0; list exits 0 when
+// Control characters inside texts are escaped ("\n", "\t", "\x07"); after a failed listing no
+// entry is printed. add exits 0 when ErrCode is 0; list exits 0 when
 // the archive was read (ErrCode 0 or one of the warnings 10203 and 10204). Wrong usage exits 2.
 #include <cstdio>
 #include <iostream>
@@ -22,6 +23,7 @@
 #include "runtime/Env.h"
 #include "runtime/SysUtils.h"
 #include "zip/ZipArchiver.h"
+#include "zip/ZipMessages.h"
 
 namespace dravello {
 namespace {
@@ -33,7 +35,26 @@ int Usage() {
   return 2;
 }
 
-std::string OneLine(const std::string& text) { return StringReplaceAll(text, "\n", "\\n"); }
+// A text on one line: control characters escaped ("\n", "\r", "\t", else "\xHH"), so a name
+// holding a line break or a tab cannot pass for another line or another column.
+std::string OneLine(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else if (c == '\t')
+      out += "\\t";
+    else if (u < 0x20 || u == 0x7F)
+      out += Format("\\x%.2x", {static_cast<int64_t>(u)});
+    else
+      out += c;
+  }
+  return out;
+}
 
 const char* ProgressName(ProgressType t) {
   switch (t) {
@@ -145,7 +166,10 @@ int RunList(const std::string& archive, const std::vector<std::string>& args) {
             << "PrefixSize: " << z.PrefixSize() << '\n'
             << "SkippedDirCount: " << z.SkippedDirCount() << '\n'
             << "DirOffsetMismatch: " << (z.DirOffsetMismatch() ? "True" : "False") << '\n';
-  for (size_t i = 0; i < z.ZipContents().size(); ++i) {
+  const int32_t code = z.ErrCode();
+  const bool read = code == 0 || code == zmStructureWarning || code == zmGarbageWarning;
+  // Entries read before a failure are no listing of the archive.
+  for (size_t i = 0; read && i < z.ZipContents().size(); ++i) {
     const ZipDirEntry& e = *z.ZipContents()[i];
     std::cout << "entry " << (i < seqNos.size() ? seqNos[i] : 0) << '\t' << OneLine(e.EntryName) << '\t'
               << e.PackedSize64 << '\t' << e.UnpackedSize64 << '\t' << e.Method << '\t'
@@ -153,8 +177,7 @@ int RunList(const std::string& archive, const std::vector<std::string>& args) {
               << Format("%.4x", {static_cast<int64_t>(e.GeneralFlags)}) << '\t' << static_cast<int>(e.HostSystem)
               << '\t' << (e.IsEncrypted ? "True" : "False") << '\n';
   }
-  const int32_t code = z.ErrCode();
-  return code == 0 || code == 10203 || code == 10204 ? 0 : 1;
+  return read ? 0 : 1;
 }
 
 }  // namespace

@@ -64,12 +64,12 @@ std::string ProgramDirectory() {
 std::string StringTableText(int32_t id) {
   if (std::optional<std::string> text = ZipMessageTableText(id)) return *text;
   switch (id) {
-    case 10605:
-    case 10705:
+    case zmOldZipEngine:
+    case zmOldUnzipEngine:
       return "Old Dll from ";
-    case 10804:
+    case zmSfxNotSupported:
       return "SFX not supported";
-    case 11048:
+    case zmSpanNotSupported:
       return "Span not supported";
     default:
       return MissingMessageText(id);
@@ -340,24 +340,24 @@ int32_t TZipArchiver::Add() {
 
 void TZipArchiver::RunAddSteps() {
   addedCount_ = 0;
-  if (fSpecArgs_->Count() == 0) return ReportMessage(10301);
+  if (fSpecArgs_->Count() == 0) return ReportMessage(zmNoFilesToZip);
   if (InSet(addOptions_, AddDiskSpanErase)) {
     addOptions_ |= SetOf(AddDiskSpan);
     spanOptions_ |= SetOf(spWipeFiles);
   }
-  if (zipFileName_.empty()) return ReportMessage(10102);
-  if (unattended_ && InSet(addOptions_, AddEncrypt) && password_.empty()) return ReportMessage(10302);
+  if (zipFileName_.empty()) return ReportMessage(zmNoZipFile);
+  if (unattended_ && InSet(addOptions_, AddEncrypt) && password_.empty()) return ReportMessage(zmUnattendedNoPassword);
 
   const bool exeTarget = UpperCaseAscii(ExtractFileExt(zipFileName_)) == ".EXE";
   if (InSet(addOptions_, AddDiskSpan)) {
-    if (InSet(addOptions_, AddFreshen) || InSet(addOptions_, AddUpdate)) return ReportMessage(10303);
-    if (exeTarget) return ReportMessage(11041);
+    if (InSet(addOptions_, AddFreshen) || InSet(addOptions_, AddUpdate)) return ReportMessage(zmUpdateOnSpanned);
+    if (exeTarget) return ReportMessage(zmSfxNotSpannable);
     // This program has no machinery to write an archive across removable disks.
-    return ReportMessage(11048);
+    return ReportMessage(zmSpanNotSupported);
   }
   const std::string target = zipFileName_;
   // Nor does it build self-extractors: a new ".exe" archive would need one.
-  if (exeTarget && prefixSize_ == 0 && !Env::Default().FileExists(zipFileName_)) return ReportMessage(10804);
+  if (exeTarget && prefixSize_ == 0 && !Env::Default().FileExists(zipFileName_)) return ReportMessage(zmSfxNotSupported);
 
   bool loadedHere = false;
   const int32_t version = LoadEngine(loadedHere);
@@ -377,7 +377,7 @@ void TZipArchiver::RunAddSteps() {
     if (addedCount_ < 0) throw Exception("The zip engine failed with result " + IntToStr(addedCount_));
   } catch (...) {
     try {
-      ReportMessage(10101);
+      ReportMessage(zmEngineAbort);
     } catch (...) {
       escaped = std::current_exception();
     }
@@ -529,7 +529,7 @@ int32_t TZipArchiver::LoadEngine(bool& loadedHere) {
     loadedHere = version != 0;
   }
   if (version != 0 && version < minZipEngineVers_) {
-    ReportMessage(10605, EngineModulePath());
+    ReportMessage(zmOldZipEngine, EngineModulePath());
     UnloadEngine();
     version = 0;
     loadedHere = false;
@@ -563,14 +563,14 @@ int32_t TZipArchiver::LoadEngineFile() {
     engine_.reset();
   }
   if (!engine_) {
-    ReportMessage(10604);
+    ReportMessage(zmEngineNotFound);
   } else {
     try {
-      if (trace_) ReportMessage(10601, " " + EngineModulePath());
+      if (trace_) ReportMessage(zmEngineLoaded, " " + EngineModulePath());
       engineExec_ = LookUp<ZipEngineExecFn>(*engine_, "ZipEngineExec");
-      if (!engineExec_) ReportMessage(10602);
+      if (!engineExec_) ReportMessage(zmNoExecFunction);
       engineVersion_ = LookUp<GetZipEngineVersionFn>(*engine_, "GetZipEngineVersion");
-      if (!engineVersion_) ReportMessage(10603);
+      if (!engineVersion_) ReportMessage(zmNoVersionFunction);
     } catch (...) {
       // A host handler that fails while the load is reported does not stop the load.
     }
@@ -585,7 +585,7 @@ int32_t TZipArchiver::LoadEngineFile() {
   }
   if (version == 0) {
     UnloadEngine();
-    ReportMessage(10604, " unloaded");
+    ReportMessage(zmEngineNotFound, " unloaded");
   }
   return version;
 }
@@ -646,7 +646,7 @@ bool TZipArchiver::DispatchCallback(int32_t action, int32_t argument, const std:
         message_ = CallbackText(text);
         if (argument != 0) {
           errCode_ = argument & 255;
-          if (errCode_ == 9 && !eventErrorText_.empty()) message_ = "Exception in Event " + eventErrorText_;
+          if (errCode_ == zecAborted && !eventErrorText_.empty()) message_ = "Exception in Event " + eventErrorText_;
         }
         if (OnMessage) OnMessage(this, argument, message_);
         break;
@@ -805,16 +805,16 @@ std::string TZipArchiver::PasswordDialog(const std::string& title, const std::st
 
 std::string TZipArchiver::AskAddPassword() {
   if (unattended_) {
-    ReportMessage(10150);
+    ReportMessage(zmNoAddPassword);
     return std::string();
   }
   const uint32_t buttons = SetOf(pbOk) | SetOf(pbCancel);
-  std::string first = PasswordDialog(StringTableText(10154), StringTableText(10155), buttons);
+  std::string first = PasswordDialog(StringTableText(zmPasswordCaption), StringTableText(zmEnterPassword), buttons);
   if (first.empty()) return std::string();
-  std::string second = PasswordDialog(StringTableText(10154), StringTableText(10156), buttons);
+  std::string second = PasswordDialog(StringTableText(zmPasswordCaption), StringTableText(zmConfirmPassword), buttons);
   if (second.empty()) return std::string();
   if (first != second) {
-    ReportMessage(10104);
+    ReportMessage(zmPasswordMismatch);
     return std::string();
   }
   return first;
@@ -822,10 +822,10 @@ std::string TZipArchiver::AskAddPassword() {
 
 std::string TZipArchiver::AskExtractPassword() {
   if (unattended_) {
-    ReportMessage(10151);
+    ReportMessage(zmNoExtractPassword);
     return std::string();
   }
-  return PasswordDialog(StringTableText(10154), StringTableText(10155),
+  return PasswordDialog(StringTableText(zmPasswordCaption), StringTableText(zmEnterPassword),
                         SetOf(pbOk) | SetOf(pbCancel) | SetOf(pbCancelAll));
 }
 

@@ -8,6 +8,7 @@
 #include "ui/Forms.h"
 #include "ui/StdCtrls.h"
 #include "zip/ZipArchiver.h"
+#include "zip/ZipMessages.h"
 
 namespace dravello {
 
@@ -55,9 +56,9 @@ class TPasswordDlg : public TForm {
       const char* name;
     };
     int k = 0;
-    for (const Kind& kind : {Kind{pbOk, 10152, mrOk, "btnOk"}, Kind{pbCancel, 10153, mrCancel, "btnCancel"},
-                             Kind{pbCancelAll, 10157, kPasswordResultCancelAll, "btnCancelAll"},
-                             Kind{pbAbort, 10158, mrAbort, "btnAbort"}}) {
+    for (const Kind& kind : {Kind{pbOk, zmOkCaption, mrOk, "btnOk"}, Kind{pbCancel, zmCancelCaption, mrCancel, "btnCancel"},
+                             Kind{pbCancelAll, zmCancelAllCaption, kPasswordResultCancelAll, "btnCancelAll"},
+                             Kind{pbAbort, zmAbortCaption, mrAbort, "btnAbort"}}) {
       if (!InSet(buttons, kind.button)) continue;
       auto* button = new TButton(this);
       button->SetName(kind.name);

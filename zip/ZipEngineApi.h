@@ -142,6 +142,25 @@ enum ZipCallbackAction : int32_t {
   zcaExtraData = 14,
 };
 
+// The codes the engine gives its messages (action zcaMessage, in ActionArg). Only the low byte is
+// meaningful to the caller; 0 marks plain information. The numbers follow the long-standing zip
+// tool convention so that they read the same to anyone who knows it.
+enum ZipEngineCode : int32_t {
+  zecInfo = 0,
+  zecFormat = 3,         // the existing archive is not a zip archive that can be extended
+  zecMemory = 4,         // memory exhausted
+  zecInternal = 5,       // anything unexpected
+  zecAborted = 9,        // the caller asked to stop
+  zecTempFile = 10,      // the temporary archive could not be made or moved
+  zecRead = 11,          // the existing archive could not be read
+  zecNothingToDo = 12,   // no file to store
+  zecWrite = 14,         // writing the archive failed
+  zecCreate = 15,        // the archive could not be created
+  zecBadCommand = 16,    // the command record is unusable
+  zecNotFound = 18,      // a file specification named nothing
+  zecSkipped = 18,       // a file was left out (unreadable, special, changed)
+};
+
 #if UINTPTR_MAX == 0xFFFFFFFFu
 // The documented 32-bit layout.
 static_assert(offsetof(ZipFileSpec, SpecPassword) == 12 && offsetof(ZipFileSpec, SpecEncrypt) == 16 &&

@@ -4,7 +4,7 @@
 #include <set>
 
 #include "runtime/SysUtils.h"
-#include "zipengine/EngineErrors.h"
+#include "zip/ZipEngineApi.h"
 #include "zipengine/Wildcard.h"
 
 namespace dravello::zipengine {
@@ -37,7 +37,7 @@ class Selector {
       return;
     }
     if (st.Kind == FileKind::Other) {
-      warn_(kWarnSkipped, "skipped, not a regular file: " + full);
+      warn_(zecSkipped, "skipped, not a regular file: " + full);
       return;
     }
     if (st.Kind == FileKind::Directory) {
@@ -47,17 +47,17 @@ class Selector {
     const std::string dir = ExtractFilePath(full);
     const std::string pattern = ExtractFileName(full);
     if (!HasWildcards(pattern) && !spec.Recurse) {
-      warn_(kWarnNotFound, "name not matched: " + spec.Text);
+      warn_(zecNotFound, "name not matched: " + spec.Text);
       return;
     }
     if (!dir.empty() && !env_.DirectoryExists(dir)) {
-      warn_(kWarnNotFound, "name not matched: " + spec.Text);
+      warn_(zecNotFound, "name not matched: " + spec.Text);
       return;
     }
     size_t before = files_.size();
     Walk(dir.empty() ? std::string(".") : ExcludeTrailingPathDelimiter(dir), ExtractFilePath(nameBase), pattern,
          spec.Recurse, dir.empty());
-    if (files_.size() == before && !matchedAny_) warn_(kWarnNotFound, "name not matched: " + spec.Text);
+    if (files_.size() == before && !matchedAny_) warn_(zecNotFound, "name not matched: " + spec.Text);
     matchedAny_ = false;
   }
 
@@ -72,7 +72,7 @@ class Selector {
     try {
       entries = env_.ListDirectory(dir);
     } catch (const Exception& e) {
-      warn_(kWarnSkipped, "cannot list folder: " + e.Message());
+      warn_(zecSkipped, "cannot list folder: " + e.Message());
       return;
     }
     std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) { return a.Name < b.Name; });
@@ -97,7 +97,7 @@ class Selector {
         case FileKind::Other:
           if (MatchWildcard(pattern, e.Name, options_.FoldCase)) {
             matchedAny_ = true;
-            warn_(kWarnSkipped, "skipped, not a regular file: " + path);
+            warn_(zecSkipped, "skipped, not a regular file: " + path);
           }
           break;
         case FileKind::Missing:

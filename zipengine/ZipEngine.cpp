@@ -7,6 +7,7 @@
 #include <new>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,6 @@
 #include "zipengine/ArchiveWriter.h"
 #include "zipengine/Compression.h"
 #include "zipengine/CompressionPool.h"
-#include "zipengine/EngineErrors.h"
 #include "zipengine/EngineReporter.h"
 #include "zipengine/FileSelection.h"
 #include "zipengine/Placement.h"
@@ -83,22 +83,22 @@ class AddOperation {
       result = Execute();
     } catch (const AbortRequested&) {
       Discard();
-      reporter_.Message(kErrAborted, "User abort: the archive was left unchanged");
+      reporter_.Message(zecAborted, "User abort: the archive was left unchanged");
       result = 0;
     } catch (const ReportedFailure&) {
       Discard();
       result = 0;
     } catch (const std::bad_alloc&) {
       Discard();
-      reporter_.Message(kErrMemory, "Out of memory: the archive was left unchanged");
+      reporter_.Message(zecMemory, "Out of memory: the archive was left unchanged");
       result = 0;
     } catch (const ZipFormatError& e) {
       Discard();
-      reporter_.Message(kErrFormat, archive_ + ": " + e.Message() + "; the archive was left unchanged");
+      reporter_.Message(zecFormat, archive_ + ": " + e.Message() + "; the archive was left unchanged");
       result = 0;
     } catch (const std::exception& e) {
       Discard();
-      reporter_.Message(writing_ ? kErrWrite : kErrInternal,
+      reporter_.Message(writing_ ? zecWrite : zecInternal,
                         std::string(e.what()) + "; the archive was left unchanged");
       result = 0;
     }
@@ -129,7 +129,7 @@ class AddOperation {
     for (const WorkItem& w : work_) totalBytes += static_cast<uint64_t>(w.File.Stat.Size);
     CheckAbort(reporter_.Call(zcaTotalBytes, 0, totalBytes, ""));
     if (work_.empty()) {
-      reporter_.Message(kErrNothingToDo, "Nothing to do: no file to add");
+      reporter_.Message(zecNothingToDo, "Nothing to do: no file to add");
       return 0;
     }
 
@@ -141,9 +141,10 @@ class AddOperation {
     CopyEntriesNotReplaced();
     if (stored_.empty()) {
       Discard();
-      reporter_.Message(kErrNothingToDo, "Nothing added: the archive was left unchanged");
+      reporter_.Message(zecNothingToDo, "Nothing added: the archive was left unchanged");
       return 0;
     }
+    CheckEveryOldEntryKept();
     writer_->Finish(comment_);
     tempFile_->Sync();
     tempFile_->Close();
@@ -169,7 +170,7 @@ class AddOperation {
     if (cmd_.DateFilterFlag != 0) {
       selection_.FromDate = ParseFromDate(cmd_.FromDate);
       if (!selection_.FromDate) {
-        reporter_.Message(kErrBadCommand, "Invalid date \"" + std::string(cmd_.FromDate, 8) + "\"");
+        reporter_.Message(zecBadCommand, "Invalid date \"" + std::string(cmd_.FromDate, 8) + "\"");
         throw ReportedFailure{};
       }
     }
@@ -192,16 +193,17 @@ class AddOperation {
     FileStat st = env_.Stat(archive_);
     if (st.Kind == FileKind::Missing) return;
     if (st.Kind != FileKind::Regular) {
-      reporter_.Message(kErrCreate, archive_ + ": not a file; nothing was written");
+      reporter_.Message(zecCreate, archive_ + ": not a file; nothing was written");
       throw ReportedFailure{};
     }
     try {
       existingFile_ = env_.NewRandomAccessFile(archive_);
     } catch (const Exception& e) {
-      reporter_.Message(kErrRead, "Cannot read the archive: " + e.Message());
+      reporter_.Message(zecRead, "Cannot read the archive: " + e.Message());
       throw ReportedFailure{};
     }
     existing_ = ReadArchiveDirectory(*existingFile_);  // ZipFormatError: reported, file untouched
+    if (!existing_->Warning.empty()) reporter_.Message(zecInfo, archive_ + ": " + existing_->Warning);
     if (!cmd_.CommentText) comment_ = existing_->Comment;
     for (size_t i = 0; i < existing_->Entries.size(); ++i) existingByName_.emplace(existing_->Entries[i].Header.Name, i);
   }
@@ -212,7 +214,7 @@ class AddOperation {
   void CheckComment() {
     static constexpr char kSignature[] = {'P', 'K', 5, 6};
     if (comment_.find(std::string_view(kSignature, sizeof kSignature)) == std::string::npos) return;
-    reporter_.Message(kErrFormat, archive_ + ": the archive comment holds an end-of-directory signature, which "
+    reporter_.Message(zecFormat, archive_ + ": the archive comment holds an end-of-directory signature, which "
                                              "would hide the archive's directory; the archive was left unchanged");
     throw ReportedFailure{};
   }
@@ -239,7 +241,7 @@ class AddOperation {
         continue;
       }
       if (!names.insert(f.StoredName).second) {
-        Warn(kWarnSkipped, "duplicate name " + f.StoredName + ", skipped: " + f.Path);
+        Warn(zecSkipped, "duplicate name " + f.StoredName + ", skipped: " + f.Path);
         continue;
       }
       WorkItem w;
@@ -256,7 +258,7 @@ class AddOperation {
           password = askedAnswer_;
         }
         if (password.empty()) {
-          Warn(kWarnSkipped, "no password given, not added: " + f.Path);
+          Warn(zecSkipped, "no password given, not added: " + f.Path);
           continue;
         }
         w.Encrypt = true;
@@ -277,7 +279,7 @@ class AddOperation {
     const std::string tempDir = NonNull(cmd_.TempDirText);
     if (!tempDir.empty()) removed += env_.RemoveStaleTempFiles(tempDir, name);
     if (verbose_ && removed > 0)
-      reporter_.Message(kInfo, "Removed " + std::to_string(removed) + " stale temporary file(s) of " + name);
+      reporter_.Message(zecInfo, "Removed " + std::to_string(removed) + " stale temporary file(s) of " + name);
   }
 
   void CreateTemp() {
@@ -288,10 +290,10 @@ class AddOperation {
     try {
       tempPath_ = env_.CreateTempFileBeside(beside, &tempFile_);
     } catch (const Exception& e) {
-      reporter_.Message(kErrTempFile, "Cannot create the temporary archive: " + e.Message());
+      reporter_.Message(zecTempFile, "Cannot create the temporary archive: " + e.Message());
       throw ReportedFailure{};
     }
-    if (verbose_) reporter_.Message(kInfo, "Temporary zipfile: " + tempPath_);
+    if (verbose_) reporter_.Message(zecInfo, "Temporary zipfile: " + tempPath_);
   }
 
   void CopyKeptEntries() {
@@ -302,6 +304,18 @@ class AddOperation {
     }
   }
 
+  // Every entry of the old archive is in the new one, as it was or replaced by a newer file: an
+  // archive is never written with fewer of the old entries than were found.
+  void CheckEveryOldEntryKept() const {
+    if (!existing_) return;
+    size_t replaced = 0;
+    for (size_t i : replaced_) replaced += replacedDone_.count(existing_->Entries[i].Header.Name);
+    if (oldEntriesCopied_ + replaced != existing_->Entries.size())
+      throw std::logic_error("the new archive would lose " +
+                             std::to_string(existing_->Entries.size() - oldEntriesCopied_ - replaced) +
+                             " entries of the old one");
+  }
+
   // Entries whose replacement could not be stored stay as they were.
   void CopyEntriesNotReplaced() {
     for (size_t i : replaced_)
@@ -309,9 +323,8 @@ class AddOperation {
   }
 
   void CopyEntry(const ExistingEntry& entry) {
-    LocalExtent extent = LocateEntry(*existingFile_, entry);
     uint64_t sinceTick = 0;
-    writer_->CopyRaw(*existingFile_, entry, extent, [&](uint64_t n) {
+    writer_->CopyRaw(*existingFile_, entry, entry.Extent, [&](uint64_t n) {
       sinceTick += n;
       if (sinceTick >= kCopyTickBytes) {
         sinceTick = 0;
@@ -319,7 +332,8 @@ class AddOperation {
       }
     });
     dirNames_.insert(entry.Header.Name);
-    if (verbose_) reporter_.Message(kInfo, "  copying: " + entry.Header.Name);
+    ++oldEntriesCopied_;
+    if (verbose_) reporter_.Message(zecInfo, "  copying: " + entry.Header.Name);
     if (entry.Header.HasUnixTime) newestNs_ = std::max(newestNs_, entry.Header.UnixTime * 1000000000);
   }
 
@@ -336,7 +350,7 @@ class AddOperation {
         CheckAbort(reporter_.Call(zcaFileBegin, 0, static_cast<uint64_t>(w.File.Stat.Size), w.File.Path));
         FileStat now = env_.Stat(w.File.Path);
         if (now.Kind != FileKind::Regular) {
-          Warn(kWarnSkipped, (now.Exists() ? "skipped, not a regular file: " : "skipped, file vanished: ") + w.File.Path);
+          Warn(zecSkipped, (now.Exists() ? "skipped, not a regular file: " : "skipped, file vanished: ") + w.File.Path);
           continue;
         }
         if (now.Size > tuning_.StreamThreshold) {
@@ -384,7 +398,7 @@ class AddOperation {
       job->Input.resize(static_cast<size_t>(size));
       job->Input.resize(in->ReadAt(0, job->Input.data(), job->Input.size()));
     } catch (const Exception& e) {
-      Warn(kWarnSkipped, "skipped, cannot read: " + e.Message());
+      Warn(zecSkipped, "skipped, cannot read: " + e.Message());
       return std::nullopt;
     }
     Loaded l;
@@ -437,7 +451,7 @@ class AddOperation {
     try {
       in = env_.NewRandomAccessFile(w.File.Path);
     } catch (const Exception& e) {
-      Warn(kWarnSkipped, "skipped, cannot read: " + e.Message());
+      Warn(zecSkipped, "skipped, cannot read: " + e.Message());
       return;
     }
     const int64_t size = in->Size();
@@ -491,7 +505,7 @@ class AddOperation {
         try {
           got = in->ReadAt(read, job->Input.data(), job->Input.size());
         } catch (const Exception& ex) {
-          Warn(kWarnSkipped, "skipped, read error: " + ex.Message());
+          Warn(zecSkipped, "skipped, read error: " + ex.Message());
           broken = true;
           break;
         }
@@ -536,12 +550,12 @@ class AddOperation {
     stored_.push_back({w.File.Path, asRead, changed});
     replacedDone_.insert(w.File.StoredName);
     newestNs_ = std::max(newestNs_, asRead.MTimeNs);
-    if (changed) Warn(kWarnSkipped, "file changed while it was read: " + w.File.Path);
+    if (changed) Warn(zecSkipped, "file changed while it was read: " + w.File.Path);
     if (verbose_) {
       int percent = e.UncompressedSize == 0
                         ? 0
                         : static_cast<int>(100 - (e.CompressedSize * 100) / std::max<uint64_t>(e.UncompressedSize, 1));
-      reporter_.Message(kInfo, "  adding: " + e.Name + (e.Method == kMethodDeflate ? " (deflated " : " (stored ") +
+      reporter_.Message(zecInfo, "  adding: " + e.Name + (e.Method == kMethodDeflate ? " (deflated " : " (stored ") +
                                    std::to_string(std::max(percent, 0)) + "%)");
     }
   }
@@ -593,7 +607,7 @@ class AddOperation {
   // archive unchanged, and a stop request only ends the tending early.
   void AfterPlaced() {
     auto warn = [this](const std::string& text) {
-      reporter_.Message(kWarnSkipped, text);
+      reporter_.Message(zecSkipped, text);
       return !reporter_.Aborted();
     };
     try {
@@ -677,6 +691,7 @@ class AddOperation {
   std::map<std::string, size_t> existingByName_;
   std::set<size_t> replaced_;
   std::set<std::string> replacedDone_;
+  size_t oldEntriesCopied_ = 0;
 
   std::vector<WorkItem> work_;
   std::deque<Loaded> inFlight_;
@@ -702,7 +717,7 @@ int32_t RunZipCommand(const ZipCommand& command, const EngineTuning& tuning) {
   EngineReporter check(command.CallbackProc, command.ComponentRef);
   if (!command.ArchiveName || !*command.ArchiveName || command.SpecCount < 0 ||
       (command.SpecCount > 0 && !command.Specs) || command.ExcludeCount < 0) {
-    check.Message(kErrBadCommand, "Invalid command: no archive name or file specifications");
+    check.Message(zecBadCommand, "Invalid command: no archive name or file specifications");
     return 0;
   }
   AddOperation op(command, tuning);

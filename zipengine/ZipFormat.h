@@ -7,22 +7,13 @@
 #include <string>
 #include <string_view>
 
+#include "zip/ZipRecordReader.h"
+
 namespace dravello::zipengine {
 
-inline constexpr uint32_t kLocalHeaderSig = 0x04034b50;
-inline constexpr uint32_t kCentralHeaderSig = 0x02014b50;
-inline constexpr uint32_t kEndRecordSig = 0x06054b50;
-inline constexpr uint32_t kZip64EndRecordSig = 0x06064b50;
-inline constexpr uint32_t kZip64LocatorSig = 0x07064b50;
-inline constexpr uint32_t kDataDescriptorSig = 0x08074b50;
+// The record signatures and sizes, kExtraZip64, kMax16 and kMax32 are the directory reader's.
+using namespace zipformat;
 
-inline constexpr size_t kLocalHeaderSize = 30;
-inline constexpr size_t kCentralHeaderSize = 46;
-inline constexpr size_t kEndRecordSize = 22;
-inline constexpr size_t kZip64EndRecordSize = 56;
-inline constexpr size_t kZip64LocatorSize = 20;
-
-inline constexpr uint16_t kExtraZip64 = 0x0001;
 inline constexpr uint16_t kExtraTimestamp = 0x5455;
 
 inline constexpr uint16_t kFlagEncrypted = 1 << 0;
@@ -37,8 +28,6 @@ inline constexpr uint16_t kVersionMadeBy = (3 << 8) | 63;
 inline constexpr uint16_t kVersionNeededDefault = 20;
 inline constexpr uint16_t kVersionNeededZip64 = 45;
 
-inline constexpr uint32_t kMax32 = 0xFFFFFFFFu;
-inline constexpr uint16_t kMax16 = 0xFFFFu;
 
 // POSIX file-type bits as they appear in the upper half of the external attributes.
 inline constexpr uint32_t kUnixRegular = 0100000;

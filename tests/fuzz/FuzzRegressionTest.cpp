@@ -56,7 +56,7 @@ std::vector<Input> Samples(const std::string& target) {
     for (std::string_view line : MessageCatalogue()) (catalogue += line) += "\r\n";
     samples.push_back({"<message catalogue>", catalogue});
   } else if (target == "zip_list" || target == "zip_extend") {
-    for (Input& i : FilesBelow(data / "zip")) samples.push_back(std::move(i));
+    for (Input& i : FilesBelow(data / "zip", ".zip")) samples.push_back(std::move(i));
   } else if (target == "wildcard") {
     for (std::string pair : {"*.doc|letter.doc", "*a*a*a*b|aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab", "?|\xC3\xA4",
                              "??|\xC3\xA4", "?*?|x\xFF"}) {

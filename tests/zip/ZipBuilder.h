@@ -39,7 +39,7 @@ struct BuildEntry {
   std::string comment;  // entry comment
   // ZIP64: the header's sizes and offset saturated, the true values in a ZIP64 extra field.
   bool zip64 = false;
-  std::optional<uint64_t> claimedSize;  // a size to claim in the ZIP64 field instead of the data's
+  std::optional<uint64_t> claimedSize;  // an unpacked size to claim in the ZIP64 field instead of the data's
 };
 
 struct ZipBuilder {
@@ -79,7 +79,7 @@ struct ZipBuilder {
       if (e.zip64) {
         std::string z;
         Put64(z, size);
-        Put64(z, size);
+        Put64(z, e.data.size());
         Put64(z, offsets[i]);
         std::string block;
         Put16(block, 0x0001);
@@ -95,7 +95,7 @@ struct ZipBuilder {
       Put16(out, 0);
       Put16(out, 0x21);
       Put32(out, Crc32(e.data));
-      Put32(out, e.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(size));
+      Put32(out, e.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(e.data.size()));
       Put32(out, e.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(size));
       Put16(out, static_cast<uint32_t>(e.name.size()));
       Put16(out, static_cast<uint32_t>(extra.size()));
