@@ -1,5 +1,7 @@
 #include "app/FrontEndChoice.h"
 
+#include <iostream>
+
 #include "runtime/CommandLine.h"
 #include "ui/headless/HeadlessFrontEnd.h"
 #ifdef DRAVELLO_HAVE_QT
@@ -12,6 +14,9 @@ bool ChooseFrontEnd(TApplication& application, int& argc, char** argv) {
 #ifdef DRAVELLO_HAVE_QT
   if (QtDisplayAvailable()) {
     application.SetFrontEnd(MakeQtFrontEnd(argc, argv));
+    // A run started with a script name prints as it does without a display, so that a terminal
+    // or a scheduler sees the same lines wherever it runs; the window and its boxes still show.
+    if (ParamCount() >= 1) application.SetConsoleEcho(&std::cout, &std::cerr);
     return true;
   }
 #else

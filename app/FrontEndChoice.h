@@ -7,7 +7,8 @@ namespace dravello {
 
 // Installs the desktop front end when the program was built with it and a display is there;
 // otherwise the front end without windows, which suits a start with a script name (cron, a
-// terminal). Returns false when there is neither a display nor a script name: then there is
+// terminal). With a script name the desktop front end also prints the log lines and the boxes'
+// texts, as the other does. Returns false when there is neither a display nor a script name: then there is
 // nothing the program could do.
 bool ChooseFrontEnd(TApplication& application, int& argc, char** argv);
 

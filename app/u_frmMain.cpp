@@ -5,11 +5,10 @@
 #include <optional>
 #include <vector>
 
-#include "app/RunJournal.h"
+#include "app/ScriptStore.h"
 #include "app/u_frmConfig.h"
 #include "ini/SectionIni.h"
 #include "lang/u_language.h"
-#include "zip/ZipMessages.h"
 #include "runtime/Clock.h"
 #include "runtime/CommandLine.h"
 #include "runtime/Locale.h"
@@ -21,7 +20,6 @@ namespace {
 
 const char* const kApplic = "applic";
 const char* const kScripts = "scripts";
-const char* const kScriptPrefix = "script: ";
 
 // The window's language script: "[en]", its entries, an empty line, "[de]" and its entries.
 const char* const kMainLanguageScript[] = {
@@ -40,26 +38,8 @@ const char* const kMainLanguageScript[] = {
     "gbxScript.Caption = ' Skript '",
 };
 
-std::string ErrorText(std::exception_ptr failure) {
-  try {
-    std::rethrow_exception(failure);
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "unknown failure";
-  }
-}
-
 // One archive option bit per member of the add options set.
 constexpr uint32_t Bit(AddOptsEnum member) { return 1u << member; }
-
-// MS-DOS ages compared as the unsigned numbers they are: dates from 2044 on have the top bit set
-// and would otherwise count as older than everything. -1 means "no file" and is older than any.
-bool Newer(int32_t age, int32_t than) {
-  if (than == -1) return age != -1;
-  if (age == -1) return false;
-  return static_cast<uint32_t>(age) > static_cast<uint32_t>(than);
-}
 
 }  // namespace
 
@@ -225,53 +205,22 @@ void TfrmMain::FormActivate(TObject*) {
 void TfrmMain::FormCloseQuery(TObject*, bool& CanClose) { CanClose = ControlsEnabled; }
 
 void TfrmMain::FormClose(TObject*, TCloseAction&) {
-  if (!StartedWithParams) SaveSettings();
+  if (StartedWithParams) return;
+  // Settings that cannot be written (a read-only INI) are said once; they are no reason to keep
+  // the window from closing.
+  try {
+    SaveSettings();
+  } catch (const std::exception& e) {
+    Application->ShowException(e);
+  }
 }
 
 // ---- Settings and script store -------------------------------------------------------------------
 
-void TfrmMain::ResetScript(TBackupScript& script) { script = TBackupScript{}; }
-
-void TfrmMain::ReadScript(TBackupScript& script) {
-  TSectionIniFile ini(IniFileName);
-  const std::string section = kScriptPrefix + script.Name;
-  script.CopyFiles = ini.ReadBool(section, "CopyFiles", true);
-  script.DstPath = AddBackslash(ini.ReadText(section, "DstPath", ""));
-  script.DstFormat = static_cast<uint8_t>(ini.ReadInteger(section, "DstFormat", 0));
-  script.SrcPath = ini.ReadText(section, "SrcPath", "");
-  script.SrcExt = LowerCaseAscii(ini.ReadText(section, "SrcExt", ""));
-  script.UseArchiveAttrib = ini.ReadBool(section, "UseArchiveAttrib", false);
-  script.RemArchiveAttrib = ini.ReadBool(section, "RemArchiveAttrib", false);
-  script.InclFiles = ini.ReadBool(section, "InclFiles", true);
-  // A hand-written single item without quotes still parses as one item.
-  for (std::string* value : {&script.SrcPath, &script.SrcExt}) {
-    if (value->empty()) continue;
-    if (value->back() != '"') *value += '"';
-    if (value->front() != '"') value->insert(value->begin(), '"');
-  }
-}
-
-void TfrmMain::WriteScript(const TBackupScript& script) {
-  TSectionIniFile ini(IniFileName);
-  const std::string section = kScriptPrefix + script.Name;
-  ini.WriteBool(section, "CopyFiles", script.CopyFiles);
-  ini.WriteText(section, "DstPath", AddBackslash(script.DstPath));
-  ini.WriteInteger(section, "DstFormat", script.DstFormat);
-  ini.WriteText(section, "SrcPath", script.SrcPath);
-  ini.WriteText(section, "SrcExt", script.SrcExt);
-  ini.WriteBool(section, "UseArchiveAttrib", script.UseArchiveAttrib);
-  ini.WriteBool(section, "RemArchiveAttrib", script.RemArchiveAttrib);
-  ini.WriteBool(section, "InclFiles", script.InclFiles);
-  ini.WriteText(kScripts, script.Name, "");
-  ini.UpdateFile();
-}
-
-void TfrmMain::DeleteScript(const std::string& name) {
-  TSectionIniFile ini(IniFileName);
-  ini.EraseSection(kScriptPrefix + name);
-  ini.DeleteKey(kScripts, name);
-  ini.UpdateFile();
-}
+void TfrmMain::ResetScript(TBackupScript& script) { dravello::ResetScript(script); }
+void TfrmMain::ReadScript(TBackupScript& script) { dravello::ReadScript(IniFileName, script); }
+void TfrmMain::WriteScript(const TBackupScript& script) { dravello::WriteScript(IniFileName, script); }
+void TfrmMain::DeleteScript(const std::string& name) { dravello::DeleteScript(IniFileName, name); }
 
 void TfrmMain::LoadSettings() {
   TSectionIniFile ini(IniFileName);
@@ -326,9 +275,12 @@ void TfrmMain::RunCommandLine() {
 }
 
 void TfrmMain::SetLanguage(const std::string& code) {
-  mlMessages().SetLanguage(code);
-  mlMain->SetLanguage(code);
-  sbLang->SetCaption(code == "en" ? "de" : "en");
+  // A code the catalogue does not know (a hand-edited "lang=fr") would empty every message and
+  // leave the captions as designed: English it is.
+  const std::string used = CatalogueHasLanguage(code) ? code : "en";
+  mlMessages().SetLanguage(used);
+  mlMain->SetLanguage(used);
+  sbLang->SetCaption(used == "en" ? "de" : "en");
 }
 
 std::string TfrmMain::GetLanguage() const { return mlMessages().Language(); }
@@ -336,16 +288,22 @@ std::string TfrmMain::GetLanguage() const { return mlMessages().Language(); }
 // ---- Commands ------------------------------------------------------------------------------------
 
 void TfrmMain::sbAddClick(TObject*) {
+  ClearRunOutcome();
   TBackupScript script;
   ResetScript(script);
   for (;;) {
     if (!EditScript(script, ConfLeft, ConfTop)) return;
     if (script.Name.empty()) {
       Application->MessageBox(MessageText("fM_msgMis_txt"), MessageText("fM_msgMis_cap"), MB_ICONERROR | MB_OK);
+    } else if (!IsStorableScriptName(script.Name)) {
+      // A name the INI file would not give back unchanged: after a restart it would be another
+      // script, or none.
+      Application->MessageBox(MessageText("fM_msgBadName_txt"), MessageText("fM_msgBadName_cap"),
+                              MB_ICONERROR | MB_OK);
     } else if (cbxScriptName->Items()->IndexOf(script.Name) < 0) {
-      int index = cbxScriptName->Items()->Add(script.Name);
+      // Stored first: when the file cannot be written, the list stays as the file has it.
       WriteScript(script);
-      cbxScriptName->SetItemIndex(index);
+      cbxScriptName->SetItemIndex(cbxScriptName->Items()->Add(script.Name));
       return;
     } else {
       Application->MessageBox(MessageText("fM_msgDup_txt"), MessageText("fM_msgDup_cap"), MB_ICONERROR | MB_OK);
@@ -355,6 +313,7 @@ void TfrmMain::sbAddClick(TObject*) {
 }
 
 void TfrmMain::sbDelClick(TObject*) {
+  ClearRunOutcome();
   if (cbxScriptName->ItemIndex() < 0) return;
   const std::string name = cbxScriptName->Text();
   if (Application->MessageBox(MessageTextFmt("fM_msgDel_txt", {name}), MessageText("fM_msgDel_cap"),
@@ -368,6 +327,7 @@ void TfrmMain::sbDelClick(TObject*) {
 }
 
 void TfrmMain::sbEdtClick(TObject*) {
+  ClearRunOutcome();
   if (cbxScriptName->ItemIndex() < 0) return;
   TBackupScript script;
   ResetScript(script);
@@ -384,245 +344,69 @@ void TfrmMain::sbRunClick(TObject*) {
   RunScript(cbxScriptName->Text());
 }
 
-void TfrmMain::sbLangClick(TObject*) { SetLanguage(sbLang->Caption()); }
+void TfrmMain::sbLangClick(TObject*) {
+  ClearRunOutcome();
+  SetLanguage(sbLang->Caption());
+}
 
 void TfrmMain::stbMainClick(TObject*) { Application->OpenAddress(kHomepage); }
 
 // ---- The run -------------------------------------------------------------------------------------
 
-void TfrmMain::RunScript(const std::string& name) {
-  CurrentScript = name;
-  ShowAndLog(MessageText("fM_stbScrStart"));
-  TBackupScript script;
-  script.Name = name;
-  ReadScript(script);
-
-  TStringList filters;
-  TStringList sources;
-  TStringList files;
-  TStringList dirs;
-  filters.SetDuplicates(TDuplicates::dupAccept);
-  sources.SetDuplicates(TDuplicates::dupAccept);
-  EnableControls(false);
-
-  struct EndSteps {
-    TfrmMain& form;
-    ~EndSteps() {
-      form.ShowAndLog(MessageText("fM_stbScrFinish"));
-      form.ShowAndLog("");
-      form.EnableControls(true);
-      form.CurrentScript.clear();
-    }
-  } endSteps{*this};
-
-  // What runs killed midway left under temporary names where no later run of theirs looks.
-  const std::string journalStem = ChangeFileExt(IniFileName, "");
-  TRunJournal::TidyAfterEndedRuns(journalStem);
-
-  if (!script.CopyFiles) {
-    std::string dir = zipMain->DLLDirectory().empty() ? AppDir : AddBackslash(zipMain->DLLDirectory());
-    if (!Env::Default().FileExists(dir + "ZIPENGINE.DLL")) {
-      const std::string text = MessageText("fM_msgDLL_txt");
-      Application->MessageBox(text, MessageText("fM_msgDLL_cap"), MB_ICONERROR | MB_OK);
-      ReportError("ZIPENGINE.DLL", text);
-      return;
-    }
-  }
-
-  const std::string destination = BuildDestination(script.DstPath, script.DstFormat, !script.CopyFiles);
-  std::optional<TRunJournal> journal;
-  if (script.CopyFiles) {
-    journal.emplace(journalStem, std::vector<std::string>{destination}, std::vector<std::string>{});
-  } else {
-    std::vector<std::string> archives{destination};
-    if (!zipMain->TempDir().empty()) archives.push_back(AddBackslash(zipMain->TempDir()) + ExtractFileName(destination));
-    journal.emplace(journalStem, std::vector<std::string>{}, archives);
-  }
-  ShowAndLog(MessageText("fM_stbRetrieving"));
-
-  // Both lists end up sorted by the locale comparison with duplicates ignored. They are filled
-  // unsorted and sorted once, which gives the same result as sorted insertion in O(n log n).
-  files.SetExactDuplicates(!FileNamesIgnoreCase);
-  dirs.SetExactDuplicates(!FileNamesIgnoreCase);
-  filters.SetCommaText(script.SrcExt);
-  if (filters.Count() == 0) filters.Add("*");
-  sources.SetCommaText(script.SrcPath);
-
-  for (const std::string& item : sources) {
-    Guarded([&] { return MessageTextFmt("fM_stbRetrievingErr", {item.empty() ? item : item.substr(1)}); },
-            [&] {
-              Application->ProcessMessages();
-              if (item.empty()) throw EConvertError("Empty source entry");
-              CollectFiles(files, item.substr(1), item[0] == '1');
-            });
-  }
-  files.SetSorted(true);
-
-  // Walked from the last entry to the first; what is decided stays decided even when a later
-  // entry fails, so the list is used as it stands at that moment.
-  std::vector<char> remove(static_cast<size_t>(files.Count()), 0);
-  Guarded([] { return MessageText("fM_stbSortErr"); },
-          [&] {
-            for (int i = files.Count() - 1; i >= 0; --i) {
-              if (i % 25 == 0) Application->ProcessMessages();
-              remove[static_cast<size_t>(i)] = FileNameMatchesAny(files[i], filters) != script.InclFiles;
-            }
-          });
-  files.DeleteWhere([&](int i) { return remove[static_cast<size_t>(i)] != 0; });
-
-  if (script.CopyFiles) {
-    Application->ProcessMessages();
-    dirs.Clear();
-    for (const std::string& file : files) {
-      dirs.Add(ExtractFilePath(file));
-      Application->ProcessMessages();
-    }
-    dirs.SetSorted(true);
-    Guarded([] { return std::string("RunScriptCopy"); },
-            [&] { RunScriptCopy(destination, files, dirs, script.UseArchiveAttrib, script.RemArchiveAttrib); });
-  } else {
-    Guarded([] { return std::string("RunScriptPack"); },
-            [&] { RunScriptPack(destination, files, script.UseArchiveAttrib, script.RemArchiveAttrib); });
-  }
+TBackupRun& TfrmMain::Run() {
+  if (!run_) run_ = std::make_unique<TBackupRun>(*this, *zipMain, IniFileName, AppDir, ChangeFileExt(IniFileName, ""));
+  return *run_;
 }
 
+void TfrmMain::RunScript(const std::string& name) { Run().RunScript(name); }
+
 std::string TfrmMain::BuildDestination(const std::string& path, uint8_t format, bool pack) {
-  const std::string p = AddBackslash(path);
-  // Without a folder the destination would be the file system's root, where a mirror of the
-  // sources lands on the sources themselves.
-  if (p.size() == 1) throw EConvertError("No destination folder is set for this script");
-  const TDateTimeParts t = Clock::Default().Now();
-  std::string result;
-  switch (format) {
-    case 0:
-      result = p + FormatDateTime("yyyy-mm-dd hh-nn", t);
-      break;
-    case 1:
-      result = AddBackslash(p + FormatDateTime("yyyy", t)) + FormatDateTime("mmddhhnn", t);
-      break;
-    case 2:
-      result = ExcludeTrailingPathDelimiter(p);
-      break;
-    default:
-      throw EConvertError(Format("Unknown destination format %d (0, 1 or 2 expected)", {int64_t{format}}));
-  }
-  if (pack) return result + ".zip";
-  Env& env = Env::Default();
-  if (!env.DirectoryExists(result)) env.ForceDirectories(result);
-  return AddBackslash(result);
+  return Run().BuildDestination(path, format, pack);
 }
 
 void TfrmMain::RunScriptCopy(const std::string& destination, TStringList& files, TStringList& dirs, bool useArchive,
                              bool removeArchive) {
-  Env& env = Env::Default();
-  ShowAndLog(MessageTextFmt("fM_stbProcPath", {int64_t{dirs.Count()}}));
-  prbMain->SetMax(dirs.Count());
-  ResetProgress();
-  for (const std::string& dir : dirs) {
-    StepProgress();
-    const std::string target = destination + PathWithoutDrive(dir);
-    Guarded([&] { return MessageTextFmt("fM_stbCreatePathErr", {target}); },
-            [&] {
-              if (!env.DirectoryExists(target))
-                env.ForceDirectories(target);
-              else  // copies of a run that was killed midway, which no rename will ever complete
-                env.RemoveStaleTempFiles(target);
-            });
-  }
-
-  ShowAndLog(MessageTextFmt("fM_stbProcFile", {int64_t{files.Count()}}));
-  prbMain->SetMax(files.Count());
-  ResetProgress();
-  int copied = 0;
-  for (const std::string& src : files) {
-    const std::string dst = destination + PathWithoutDrive(src);
-    Guarded([&] { return MessageTextFmt("fM_stbCopyingErr", {src, dst}); },
-            [&] {
-              StepProgress();
-              ShowStatus(MessageTextFmt("fM_stbCopying", {ExtractFileName(src)}));
-              Application->ProcessMessages();
-              const FileStat srcStat = env.Stat(src);
-              if (srcStat.Kind != FileKind::Regular)
-                throw EInOutError("Cannot open \"" + src + "\": the file no longer exists or is no regular file", 0);
-              bool copy = Newer(env.FileAgeOf(srcStat), env.FileAge(dst));
-              if (!copy && useArchive) {
-                std::optional<uint32_t> attrs = env.GetAttributes(src);
-                copy = attrs && (*attrs & faArchive);
-              }
-              if (!copy) return;
-              const CopiedFile done = CopyFileSafely(env, src, dst);
-              // Cleared only when the source is unchanged since it was read for this copy: a
-              // change made meanwhile must be picked up by the next run.
-              if (removeArchive && (done.SourceAttributes & faArchive) &&
-                  env.Stat(src).SameContentStamp(done.Source))
-                env.SetAttributes(src, done.SourceAttributes & ~faArchive, &done.Source);
-              ++copied;
-            });
-  }
-  ShowAndLog(MessageTextFmt("fM_stbCopied", {int64_t{copied}}));
+  Run().RunScriptCopy(destination, files, dirs, useArchive, removeArchive);
 }
 
 void TfrmMain::RunScriptPack(const std::string& archive, TStringList& files, bool useArchive, bool removeArchive) {
-  Env& env = Env::Default();
-  const std::string dir = ExtractFilePath(archive);
-  if (!dir.empty() && !env.DirectoryExists(dir)) env.ForceDirectories(dir);
-  ShowAndLog(MessageTextFmt("fM_stbPacking", {int64_t{files.Count()}}));
-  zipMain->SetZipFileName(archive);
-  AddOpts options = Bit(AddDirNames) | Bit(AddHiddenFiles);
-  if (useArchive) options |= Bit(AddArchiveOnly);
-  if (removeArchive) options |= Bit(AddResetArchive);
-  zipMain->SetAddOptions(options);
-  zipMain->SetFSpecArgs(&files);
-  zipMain->SetTrace(false);
-  zipMain->SetVerbose(false);
-  // The engine tells of a file it had to leave out (unreadable, vanished since the listing) only
-  // in a message carrying a code, and the directory re-read after a successful add clears ErrCode
-  // again: such a file would drop out of the backup without a trace. Each such message is logged
-  // and counted, as a copy run logs a file it cannot copy. The handler lives only for this add.
-  std::vector<std::string> engineReports;
-  zipMain->OnMessage = [&engineReports](TObject*, int32_t errCode, const std::string& message) {
-    if (errCode != 0) engineReports.push_back(message);
-  };
-  struct DetachHandler {
-    TZipArchiver* zip;
-    ~DetachHandler() { zip->OnMessage = nullptr; }
-  } detach{zipMain};
-  Guarded([] { return MessageText("fM_stbPackingErr"); },
-          [&] {
-            int32_t result = zipMain->Add();
-            for (const std::string& report : engineReports) ReportError(MessageText("fM_stbPackingErr"), report);
-            // The archiver reports its own failures (an engine that failed as a whole, say) with
-            // no code in the message, so they are not among the reports; a backup that packed
-            // nothing must still show up in the log and the exit status, once. "Nothing to zip"
-            // is no failure of a backup.
-            const bool alreadyLogged = !engineReports.empty() && engineReports.back() == zipMain->Message();
-            if (result != 0 && result != zmNoFilesToZip && !alreadyLogged)
-              ReportError(MessageText("fM_stbPackingErr"), zipMain->Message());
-          });
-  ShowAndLog(MessageText("fM_stbPackDone"));
+  Run().RunScriptPack(archive, files, useArchive, removeArchive);
 }
 
 void TfrmMain::zipMainProgress(TObject*, ProgressType ProgrType, const std::string& FileName, uint32_t FileSize) {
-  switch (ProgrType) {
-    case ptFileBegin:
-      Guarded([] { return MessageText("fM_stbStepProgBarErr"); },
-              [&] {
-                StepProgress();
-                ShowStatus(MessageTextFmt("fM_stbPackingFile", {ExtractFileName(FileName)}));
-              });
-      break;
-    case ptTotalFiles:
-      Guarded([] { return MessageText("fM_stbResetProgBarErr"); },
-              [&] {
-                if (FileSize > static_cast<uint32_t>(std::numeric_limits<int32_t>::max()))
-                  throw ERangeError("Range check error");
-                prbMain->SetMax(static_cast<int32_t>(FileSize));
-                ResetProgress();
-              });
-      break;
-    default:
-      break;
+  Run().ZipProgress(ProgrType, FileName, FileSize);
+}
+
+void TfrmMain::StartPhase(int32_t steps) {
+  prbMain->SetMax(steps);
+  ResetProgress();
+}
+
+void TfrmMain::ShowErrorBox(const std::string& text, const std::string& caption) {
+  Application->MessageBox(text, caption.empty() ? Application->Title() : caption, MB_ICONERROR | MB_OK);
+}
+
+void TfrmMain::ProcessMessages() { Application->ProcessMessages(); }
+
+void TfrmMain::SetRunningScript(const std::string& script) {
+  if (!script.empty()) {
+    CurrentScript = script;
+    EnableControls(false);
+  } else {
+    EnableControls(true);
+    CurrentScript.clear();
   }
+}
+
+void TfrmMain::ShowRunFailures(int failed) {
+  ShowStatus(MessageTextFmt("fM_stbRunFailed", {int64_t{failed}}));
+  runOutcomeShown_ = true;
+}
+
+void TfrmMain::ClearRunOutcome() {
+  if (!runOutcomeShown_) return;
+  runOutcomeShown_ = false;
+  ShowStatus("");
 }
 
 // ---- Feedback ------------------------------------------------------------------------------------
@@ -651,7 +435,15 @@ void TfrmMain::ShowAndLog(const std::string& text) {
 void TfrmMain::WriteLog(const std::string& text) {
   std::string line = FormatDateTime("yyyy-mm-dd hh:nn:ss", Clock::Default().Now()) + " ";
   if (!CurrentScript.empty()) line += "[" + CurrentScript + "] ";
-  line += text;
+  // One entry, one line: a message's own line breaks (the box keeps them) become blanks.
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      line += ' ';
+    } else {
+      line += text[i];
+    }
+  }
   Application->LogLine(line);
   // A line that cannot be written is lost without a report: reporting it would mean writing
   // another line to the same log.
@@ -700,18 +492,7 @@ void TfrmMain::ReportError(const std::string& description, const std::string& fa
 }
 
 void TfrmMain::Guarded(const std::function<std::string()>& description, const std::function<void()>& work) {
-  try {
-    work();
-  } catch (...) {
-    const std::string failure = ErrorText(std::current_exception());
-    std::string what;
-    try {
-      what = description();
-    } catch (const std::exception& e) {
-      what = e.what();
-    }
-    ReportError(what, failure);
-  }
+  Run().Guarded(description, work);
 }
 
 }  // namespace dravello

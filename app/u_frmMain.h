@@ -1,6 +1,7 @@
 // The main window: the list of backup scripts with Add, Delete, Edit and Run, the progress bar,
-// the status line and the language button; the program's settings and script store; the run
-// engine in copy and pack mode; and the feedback of a run (status line, window title, log).
+// the status line and the language button; the program's settings; and the feedback of a run
+// (status line, window title, log). The run itself is TBackupRun (BackupRun.h), the scripts'
+// INI form ScriptStore.h; the window keeps their documented names as thin calls.
 //
 // Its logic runs without any front end: tests create it through CreateForm and call its handlers
 // and operations directly; a front end only mirrors its controls.
@@ -8,8 +9,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "app/BackupRun.h"
 #include "app/u_types.h"
 #include "lang/Localizer.h"
 #include "ui/ExtCtrls.h"
@@ -23,7 +26,7 @@ namespace dravello {
 inline constexpr const char* kCreditLine = "Velmora's Dravello - free backups by Velmora";
 inline constexpr const char* kHomepage = "https://velmora.example/dravello/";
 
-class TfrmMain : public TForm {
+class TfrmMain : public TForm, public RunFeedback {
   DV_CLASS(TfrmMain)
 
  public:
@@ -97,14 +100,15 @@ class TfrmMain : public TForm {
   void zipMainProgress(TObject* Sender, ProgressType ProgrType, const std::string& FileName, uint32_t FileSize);
 
   // ---- Feedback ----
-  void ShowStatus(const std::string& text);
-  void ShowAndLog(const std::string& text);
+  void ShowStatus(const std::string& text) override;
+  void ShowAndLog(const std::string& text) override;
+  // One line of the log; the line breaks of a text become blanks, so one entry is one line.
   void WriteLog(const std::string& text);
   void ResetProgress();
-  void StepProgress();
+  void StepProgress() override;
   // The sink of every guarded step: one log line "### Exception during <description> [<failure>]"
   // in the current language, and one more counted failure. Shows nothing.
-  void ReportError(const std::string& description, const std::string& failure);
+  void ReportError(const std::string& description, const std::string& failure) override;
 
   // Runs `work` as a guarded step: any failure inside is caught and handed to ReportError with
   // the description, which is only put together when something failed.
@@ -112,7 +116,21 @@ class TfrmMain : public TForm {
 
  private:
   void BuildControls();
+  TBackupRun& Run();
+  // A command puts the idle line back where a run's failure count was shown.
+  void ClearRunOutcome();
+
+  // ---- What a run asks of the window ----
+  void StartPhase(int32_t steps) override;
+  void ShowErrorBox(const std::string& text, const std::string& caption) override;
+  void ProcessMessages() override;
+  void SetRunningScript(const std::string& script) override;
+  int FailuresSoFar() const override { return FailureCount; }
+  void ShowRunFailures(int failed) override;
+
+  std::unique_ptr<TBackupRun> run_;
   bool reportingError_ = false;
+  bool runOutcomeShown_ = false;
 };
 
 }  // namespace dravello

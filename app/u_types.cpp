@@ -4,7 +4,6 @@
 
 #include "runtime/Locale.h"
 #include "runtime/SysUtils.h"
-#include "ui/Forms.h"
 
 namespace dravello {
 
@@ -18,24 +17,72 @@ void InitFileNames(const std::string& programFileName) {
 
 std::string AddBackslash(std::string_view text) { return IncludeTrailingPathDelimiter(text); }
 
-void CollectFiles(TStringList& list, const std::string& directory, bool recursive) {
-  Env& env = Env::Default();
-  const std::string d = AddBackslash(directory);
-  const std::vector<DirEntry> entries = env.ListDirectory(d);
-  for (const DirEntry& e : entries) {
-    if (Application) Application->ProcessMessages();
-    // A dangling link (Missing but a link) is kept: copying it then fails and is reported,
-    // rather than the file silently dropping out of the backup.
-    if (e.Kind == FileKind::Regular || (e.Kind == FileKind::Missing && e.IsSymlink)) list.Add(d + e.Name);
+namespace {
+
+class FileCollector {
+ public:
+  FileCollector(TStringList& list, const TCollectOptions& options) : list_(list), o_(options), env_(Env::Default()) {
+    if (!o_.LeaveOutFolder.empty()) leaveOutFolder_ = AddBackslash(env_.ExpandFileName(o_.LeaveOutFolder));
+    if (!o_.LeaveOutFile.empty()) leaveOutFile_ = env_.ExpandFileName(o_.LeaveOutFile);
   }
-  if (!recursive) return;
-  for (const DirEntry& e : entries) {
-    if (e.Kind != FileKind::Directory || e.IsSymlink) continue;  // links to folders could loop
-    if (Application) Application->ProcessMessages();
-    std::optional<uint32_t> attrs = env.GetAttributes(d + e.Name);
-    if (!attrs || (*attrs & (faHidden | faSysFile)) != 0) continue;
-    CollectFiles(list, d + e.Name, true);
+
+  void Collect(const std::string& directory, bool recursive, bool top) {
+    const std::string d = AddBackslash(directory);
+    if (!leaveOutFolder_.empty() && SamePath(AddBackslash(env_.ExpandFileName(d)), leaveOutFolder_)) {
+      if (o_.OnLeftOut) o_.OnLeftOut(d);
+      return;
+    }
+    std::vector<DirEntry> entries;
+    try {
+      entries = env_.ListDirectory(d);
+    } catch (const std::exception& e) {
+      if (top || !o_.OnFolderError) throw;
+      o_.OnFolderError(d, e.what());
+      return;
+    }
+    for (const DirEntry& e : entries) {
+      if (o_.ProcessMessages) o_.ProcessMessages();
+      // A dangling link (Missing but a link) is kept: copying it then fails and is reported,
+      // rather than the file silently dropping out of the backup.
+      if (e.Kind != FileKind::Regular && !(e.Kind == FileKind::Missing && e.IsSymlink)) continue;
+      if (IsLeftOutFile(d, e.Name)) continue;
+      list_.Add(d + e.Name);
+    }
+    if (!recursive) return;
+    for (const DirEntry& e : entries) {
+      if (e.Kind != FileKind::Directory || e.IsSymlink) continue;  // links to folders could loop
+      if (o_.ProcessMessages) o_.ProcessMessages();
+      std::optional<uint32_t> attrs = env_.GetAttributes(d + e.Name);
+      if (!attrs || (*attrs & (faHidden | faSysFile)) != 0) continue;
+      Collect(d + e.Name, true, false);
+    }
   }
+
+ private:
+  bool SamePath(const std::string& a, const std::string& b) const {
+    return FileNamesIgnoreCase ? AnsiSameText(a, b) : a == b;
+  }
+  bool IsLeftOutFile(const std::string& dir, const std::string& name) {
+    if (leaveOutFile_.empty()) return false;
+    // The name first: a full path is made only for the one name that can match.
+    const std::string leaveOutName = ExtractFileName(leaveOutFile_);
+    if (!(FileNamesIgnoreCase ? AnsiSameText(name, leaveOutName) : name == leaveOutName)) return false;
+    if (!SamePath(env_.ExpandFileName(dir + name), leaveOutFile_)) return false;
+    if (o_.OnLeftOut) o_.OnLeftOut(dir + name);
+    return true;
+  }
+
+  TStringList& list_;
+  const TCollectOptions& o_;
+  Env& env_;
+  std::string leaveOutFolder_;
+  std::string leaveOutFile_;
+};
+
+}  // namespace
+
+void CollectFiles(TStringList& list, const std::string& directory, bool recursive, const TCollectOptions& options) {
+  FileCollector(list, options).Collect(directory, recursive, true);
 }
 
 namespace {

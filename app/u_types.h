@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -34,13 +35,29 @@ void InitFileNames(const std::string& programFileName);
 // The text with PathDelim appended unless it already ends with one; "" gives PathDelim alone.
 std::string AddBackslash(std::string_view text);
 
+// What CollectFiles does besides listing.
+struct TCollectOptions {
+  // Called once per entry found, so that a long listing keeps the window responsive.
+  std::function<void()> ProcessMessages;
+  // A subfolder that cannot be listed is handed here and skipped, so that its siblings are still
+  // listed; without a handler its failure is raised and ends the listing.
+  std::function<void(const std::string& folder, const std::string& failure)> OnFolderError;
+  // A folder that is not searched and a file that is not added, wherever the listing meets them
+  // (compared as full paths, as the file system compares names); each meeting is handed to
+  // OnLeftOut. Empty: none.
+  std::string LeaveOutFolder;
+  std::string LeaveOutFile;
+  std::function<void(const std::string& path)> OnLeftOut;
+};
+
 // Adds the full path of every file in `directory` to `list`, and with `recursive` those of every
 // subdirectory that is neither hidden nor system. Files count whatever their attributes; a
 // symbolic link to a file counts as that file (a dangling one too, so that copying it fails
 // visibly); symbolic links to directories are never followed; FIFOs, sockets and devices are
-// skipped. A directory that does not exist adds nothing; one that cannot be read raises.
-// Pending window messages are processed once per entry.
-void CollectFiles(TStringList& list, const std::string& directory, bool recursive);
+// skipped. A directory that does not exist adds nothing; when `directory` itself cannot be read
+// the failure is raised.
+void CollectFiles(TStringList& list, const std::string& directory, bool recursive,
+                  const TCollectOptions& options = {});
 
 // Whether the whole `name` matches the whole `pattern`, where "*" matches any run of characters
 // (also none) and "?" exactly one character (one UTF-8 code point); every other character must

@@ -8,7 +8,7 @@ namespace {
 
 // The lines as they are stored: a backslash followed by "n" is still two characters here and
 // becomes a line break when an entry is read.
-constexpr std::array<std::string_view, 83> kCatalogue = {
+constexpr std::array<std::string_view, 93> kCatalogue = {
     R"([en])",
     R"(fM_msgDup_cap = 'Error: Duplicate Name')",
     R"(fM_msgDup_txt = 'Script already exists.')",
@@ -50,6 +50,11 @@ constexpr std::array<std::string_view, 83> kCatalogue = {
     R"(fC_SelDest = 'Select backup destination')",
     R"(fC_SelFilter = 'Enter filter')",
     R"(fC_EdtFilter = 'Edit filter')",
+    R"(fM_msgBadName_cap = 'Error: Invalid script name')",
+    R"(fM_msgBadName_txt = 'A script name must not begin or end with a blank\nand must not contain "=", line breaks or other control characters.')",
+    R"(fM_stbRunFailed = 'Failed steps: %d - the log has the details')",
+    R"(fM_stbNoArchiveAttr = 'The file system of %s cannot keep the archive attribute: its files are backed up again on every run')",
+    R"(fM_stbDestInSource = 'The destination %s lies inside a source and is left out of the backup')",
     R"()",
     R"([de])",
     R"(fM_msgDup_cap = 'Fehler: Doppelter Name')",
@@ -92,11 +97,23 @@ constexpr std::array<std::string_view, 83> kCatalogue = {
     R"(fC_SelDest = 'Zielverzeichnis der Sicherung auswählen')",
     R"(fC_SelFilter = 'Filtereingabe')",
     R"(fC_EdtFilter = 'Filter bearbeiten')",
+    R"(fM_msgBadName_cap = 'Fehler: Ungültiger Skriptname')",
+    R"(fM_msgBadName_txt = 'Ein Skriptname darf nicht mit einem Leerzeichen beginnen oder enden\nund kein "=", keinen Zeilenumbruch und kein anderes Steuerzeichen enthalten.')",
+    R"(fM_stbRunFailed = 'Fehlgeschlagene Schritte: %d - Einzelheiten im Protokoll')",
+    R"(fM_stbNoArchiveAttr = 'Das Dateisystem von %s kann das Archivattribut nicht halten: seine Dateien werden bei jedem Lauf erneut gesichert')",
+    R"(fM_stbDestInSource = 'Das Ziel %s liegt in einer Quelle und wird nicht mitgesichert')",
 };
 
 }  // namespace
 
 std::span<const std::string_view> MessageCatalogue() { return kCatalogue; }
+
+bool CatalogueHasLanguage(std::string_view code) {
+  for (std::string_view line : kCatalogue)
+    if (line.size() == code.size() + 2 && line.front() == '[' && line.back() == ']' && line.substr(1, code.size()) == code)
+      return true;
+  return false;
+}
 
 TLocalizer& mlMessages() {
   static TLocalizer instance(nullptr);

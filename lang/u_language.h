@@ -18,9 +18,13 @@
 
 namespace dravello {
 
-// The 83 catalogue lines as stored: "[en]", the English entries, an empty line, "[de]", the
-// German entries, each written "key = 'text'" with line breaks still as backslash and "n".
+// The catalogue lines as stored: "[en]", the English entries, an empty line, "[de]", the German
+// entries (the same keys in the same order), each written "key = 'text'" with line breaks still
+// as backslash and "n".
 std::span<const std::string_view> MessageCatalogue();
+
+// Whether the catalogue has a section for the language `code` ("en", "de"; case-sensitive).
+bool CatalogueHasLanguage(std::string_view code);
 
 // The program-wide message component, created empty (no script, no language) on first use.
 TLocalizer& mlMessages();

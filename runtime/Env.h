@@ -175,6 +175,9 @@ class Env {
   // sets the bit. Returns false when the platform cannot keep an attribute (a file system without
   // extended attributes keeps no archive or system bit); the others are still set.
   virtual bool SetAttributes(const std::string& path, uint32_t attributes, const FileStat* asRead = nullptr) = 0;
+  // Whether the file system holding `path` keeps a cleared archive attribute. Where it does not,
+  // the archive bit of every file there always reads as set. True where that cannot be told.
+  virtual bool KeepsArchiveAttribute(const std::string& /*path*/) { return true; }
 
   // ---- Everything else ----
   virtual DriveInfo GetDriveInfo(const std::string& path) = 0;
@@ -246,6 +249,7 @@ class EnvWrapper : public Env {
   void SetFileTime(const std::string& p, int64_t t) override { target_.SetFileTime(p, t); }
   std::optional<uint32_t> GetAttributes(const std::string& p) override { return target_.GetAttributes(p); }
   bool SetAttributes(const std::string& p, uint32_t a, const FileStat* r = nullptr) override { return target_.SetAttributes(p, a, r); }
+  bool KeepsArchiveAttribute(const std::string& p) override { return target_.KeepsArchiveAttribute(p); }
   DriveInfo GetDriveInfo(const std::string& p) override { return target_.GetDriveInfo(p); }
   std::unique_ptr<DynamicLibrary> OpenLibrary(const std::string& p, std::string* e) override { return target_.OpenLibrary(p, e); }
   bool ProcessExists(int64_t pid) override { return target_.ProcessExists(pid); }

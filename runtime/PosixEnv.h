@@ -39,6 +39,7 @@ class PosixEnv : public Env {
   void SetFileTime(const std::string& path, int64_t mtimeNs) override;
   std::optional<uint32_t> GetAttributes(const std::string& path) override;
   bool SetAttributes(const std::string& path, uint32_t attributes, const FileStat* asRead = nullptr) override;
+  bool KeepsArchiveAttribute(const std::string& path) override;
   DriveInfo GetDriveInfo(const std::string& path) override;
   std::unique_ptr<DynamicLibrary> OpenLibrary(const std::string& path, std::string* error) override;
   bool ProcessExists(int64_t pid) override;

@@ -577,6 +577,12 @@ bool PosixEnv::SetAttributes(const std::string& path, uint32_t attributes, const
   }
 }
 
+bool PosixEnv::KeepsArchiveAttribute(const std::string& path) {
+  char none[1];
+  if (GetXattr(path, kDosAttribName, none, 0) >= 0) return true;
+  return errno != ENOTSUP && errno != EOPNOTSUPP;
+}
+
 bool PosixEnv::StoreNewFileBits(const std::string& path, const std::string& nameAs, uint32_t bits,
                                 const FileStat& stamp) {
   bits &= faReadOnly | faHidden | faSysFile | faArchive;

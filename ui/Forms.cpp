@@ -499,6 +499,7 @@ void TApplication::ProcessMessages() {
 }
 
 int TApplication::MessageBox(const std::string& text, const std::string& caption, uint32_t flags) {
+  if (echoErr_) *echoErr_ << (caption.empty() ? text : caption + ": " + text) << std::endl;
   return frontEnd_->MessageBox(text, caption, flags);
 }
 
@@ -541,7 +542,10 @@ std::optional<std::string> TApplication::BrowseForFolder(const std::string& titl
 
 bool TApplication::OpenAddress(const std::string& address) { return frontEnd_->OpenAddress(address); }
 
-void TApplication::LogLine(const std::string& line) { frontEnd_->LogLine(line); }
+void TApplication::LogLine(const std::string& line) {
+  if (echoOut_) *echoOut_ << line << std::endl;
+  frontEnd_->LogLine(line);
+}
 
 void TApplication::ControlDestroying(TControl* control) {
   if (statusLine_ == control) statusLine_ = nullptr;

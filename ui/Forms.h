@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -295,6 +296,13 @@ class TApplication : public TComponent {
 
   // Hands one line the program wrote to its log to the front end (a window-less run prints it).
   void LogLine(const std::string& line);
+  // Also writes every log line to `out` and every message box's "caption: text" to `err` (a run
+  // started from a terminal or a scheduler with windows shown prints as one without them).
+  // nullptr: not.
+  void SetConsoleEcho(std::ostream* out, std::ostream* err) {
+    echoOut_ = out;
+    echoErr_ = err;
+  }
   // The control whose caption is the program's status line, for front ends without windows.
   TControl* StatusLine() const { return statusLine_; }
   void SetStatusLine(TControl* control) { statusLine_ = control; }
@@ -317,6 +325,8 @@ class TApplication : public TComponent {
   uint32_t lastProcessTick_ = 0;
   std::vector<TForm*> released_;
   std::unique_ptr<TScreen> screen_;
+  std::ostream* echoOut_ = nullptr;
+  std::ostream* echoErr_ = nullptr;
 };
 
 // The application object, or nullptr before it exists.

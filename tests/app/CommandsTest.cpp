@@ -1,4 +1,5 @@
 // The main window's commands and the script editor, driven through scripted dialogs.
+#include "app/ScriptStore.h"
 #include "app/u_frmConfig.h"
 #include "ini/SectionIni.h"
 #include "tests/app/AppFixture.h"
@@ -238,6 +239,87 @@ TEST_F(CommandsTest, EditorListsFoldersFiltersAndHints) {
   EXPECT_EQ(choosers[0].Text, "");
   EXPECT_EQ(choosers[1].Text, "/srv/a");
   EXPECT_EQ(choosers[0].Caption, "Select backup destination");
+}
+
+}  // namespace
+}  // namespace dravello
+
+namespace dravello {
+namespace {
+
+// Names the INI file would not give back unchanged are refused like a missing name: the editor
+// opens again, and nothing is stored.
+TEST_F(CommandsTest, AddRefusesNamesTheStoreCannotKeep) {
+  TfrmMain& f = Start();
+  const std::vector<std::string> refused = {"a=b", "two\nlines", "cr\rname", "tab\tname", " leading", "trailing ",
+                                            std::string("eof\x1A"), std::string("del\x7F")};
+  for (const std::string& name : refused) ui_->QueueModal(NameAndOk(name));
+  ui_->QueueModal(NameAndOk("Usable"));
+  f.sbAddClick(nullptr);
+  const std::vector<THeadlessRecord> boxes = ui_->MessageBoxes();
+  ASSERT_EQ(boxes.size(), refused.size());
+  for (const THeadlessRecord& box : boxes) EXPECT_EQ(box.Caption, "Error: Invalid script name");
+  EXPECT_EQ(Items(*f.cbxScriptName), std::vector<std::string>{"Usable"});
+  f.SetLanguage("de");
+  EXPECT_EQ(MessageText("fM_msgBadName_cap"), "Fehler: Ungültiger Skriptname");
+}
+
+// Every name Add accepts comes back from the file as the same script.
+TEST_F(CommandsTest, AcceptedNamesComeBackFromTheFileUnchanged) {
+  const std::vector<std::string> names = {"Daily",     "a;b",        ";comment-like", "[bracketed]", "x]", "[x",
+                                          "\xC3\xA4 \xC3\xB6", "#hash", "two  blanks",  "100%",        "q\"uote",
+                                          "back\\slash", "comma,name", "'single'"};
+  for (size_t i = 0; i < names.size(); ++i) {
+    ASSERT_TRUE(IsStorableScriptName(names[i])) << names[i];
+    TBackupScript s;
+    s.Name = names[i];
+    s.DstPath = "/d/" + std::to_string(i) + "/";
+    WriteScript(IniFileName, s);
+  }
+  TSectionIniFile ini(IniFileName);
+  TStringList listed;
+  ini.ReadSection("scripts", listed);
+  EXPECT_EQ(std::vector<std::string>(listed.begin(), listed.end()), names);
+  for (size_t i = 0; i < names.size(); ++i) {
+    TBackupScript back;
+    back.Name = names[i];
+    ReadScript(IniFileName, back);
+    EXPECT_EQ(back.DstPath, "/d/" + std::to_string(i) + "/") << names[i];
+  }
+}
+
+// A read-only INI: the failed Add leaves no phantom script, and the window closes after one box.
+TEST_F(CommandsTest, AReadOnlyIniDoesNotTrapTheUser) {
+  WriteIni({"[scripts]", "Daily="});
+  TfrmMain& f = Start();
+  std::filesystem::permissions(Path("prog/dravello.ini"), std::filesystem::perms::owner_read);
+  ui_->QueueModal(NameAndOk("Weekly"));
+  app_->HandleUserAction([&] { f.sbAddClick(nullptr); });
+  EXPECT_EQ(Items(*f.cbxScriptName), std::vector<std::string>{"Daily"});
+  ASSERT_EQ(ui_->MessageBoxes().size(), 1u);
+  f.cbxScriptName->SetItemIndex(0);
+  app_->HandleUserAction([&] { f.Close(); });
+  EXPECT_TRUE(app_->Terminated());
+  EXPECT_EQ(ui_->MessageBoxes().size(), 2u);
+}
+
+TEST_F(CommandsTest, DeletingTheOnlyLineOfAnEditorListLeavesItEmpty) {
+  Start();
+  TBackupScript s;
+  s.Name = "Daily";
+  s.SrcExt = R"("*.doc")";
+  int32_t left = 50, top = 50;
+  ui_->QueueModal([](TForm& form) {
+    auto& d = static_cast<TfrmConfig&>(form);
+    d.lbSrcExt->SetItemIndex(0);
+    d.sbSrcExtDel->Click();
+    EXPECT_EQ(d.lbSrcExt->Items()->Count(), 0);
+    EXPECT_EQ(d.lbSrcExt->ItemIndex(), -1);
+    d.sbSrcExtDel->Click();  // nothing left to delete
+    d.sbOk->Click();
+  });
+  EXPECT_TRUE(EditScript(s, left, top));
+  EXPECT_EQ(s.SrcExt, "");
 }
 
 }  // namespace

@@ -69,16 +69,21 @@ TEST_F(CopyRunTest, FiltersSelectOrExclude) {
   Write("src/notes.txt", "3");
   Write("src/README", "4");
   Write("src/old.docx", "5");
+  const std::string umlaut = "umlaut.\xC3\xA4";  // a small a-umlaut
+  Write("src/" + umlaut, "6");
   struct Case {
     std::string ext;
     bool incl;
     std::vector<std::string> copied;
   } cases[] = {
-      {"", true, {"README", "Report.DOC", "letter.doc", "notes.txt", "old.docx"}},
+      {"", true, {"README", "Report.DOC", "letter.doc", "notes.txt", "old.docx", umlaut}},
       {"", false, {}},
-      {"\"*.*\"", true, {"Report.DOC", "letter.doc", "notes.txt", "old.docx"}},
+      {"\"*.*\"", true, {"Report.DOC", "letter.doc", "notes.txt", "old.docx", umlaut}},
       {"\"*.DOC\"", true, {"Report.DOC", "letter.doc"}},  // the stored filter is lowered on reading
-      {"\"*.doc\",\"readme\"", false, {"notes.txt", "old.docx"}},
+      {"\"*.doc\",\"readme\"", false, {"notes.txt", "old.docx", umlaut}},
+      // Only A to Z are lowered: a capital A-umlaut in a filter never matches the small one.
+      {"\"*.\xC3\x84\"", true, {}},
+      {"\"*.\xC3\xA4\"", true, {umlaut}},
   };
   for (const Case& c : cases) {
     fs::remove_all(Path("dst"));
@@ -156,14 +161,72 @@ TEST_F(CopyRunTest, ArchiveAttributeWidensTheSelectionAndIsClearedOnlyOnCopiedFi
   EXPECT_EQ(env.GetAttributes(Path("src/b.txt")), faArchive);
 }
 
-TEST_F(CopyRunTest, ADestinationInsideASourceDoesNotCopyItsOwnCopiesInTheSameRun) {
+// "Back up my home folder into ~/Backup": no run copies the copies of earlier runs.
+TEST_F(CopyRunTest, ADestinationInsideASourceIsLeftOutOfEveryRun) {
   Write("src/a.txt", "a");
-  WriteIni({"[scripts]", "Daily=", "[script: Daily]", "DstPath=" + Path("src/backup"), "DstFormat=2",
-            "SrcPath=" + Source("src")});
+  for (int format : {2, 0}) {
+    WriteIni({"[scripts]", "Daily=", "[script: Daily]", "DstPath=" + Path("src/backup"),
+              "DstFormat=" + std::to_string(format), "SrcPath=" + Source("src")});
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(Run(), 0);
+    const std::vector<std::string> log = LogLines();
+    EXPECT_EQ(log[log.size() - 3], "[Daily] Processing 1 files...") << format;
+    EXPECT_EQ(log[log.size() - 5],
+              "[Daily] The destination " + Path("src/backup") + " lies inside a source and is left out of the backup")
+        << format;
+  }
+}
+
+// The language button works during a run: the lines after a click come in the new language.
+TEST_F(CopyRunTest, SwitchingTheLanguageDuringARunChangesTheLinesThatFollow) {
+  Write("src/a.txt", "a");
+  Script(Source("src"));
+  Start();
+  FaultEnv faults(Env::Platform());
+  faults.BeforeFirstRead([this](const std::string&) { form_->sbLang->Click(); },
+                         [this](const std::string& path) { return path == Path("src/a.txt"); });
+  ScopedEnv scoped(faults);
   EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(LogLines()[3], "[Daily] Processing 1 files...");
+  const std::vector<std::string> log = LogLines();
+  EXPECT_EQ(log[3], "[Daily] Processing 1 files...");
+  EXPECT_EQ(log[4], "[Daily] 1 Dateien kopiert...");
+  EXPECT_EQ(log[5], "[Daily] === SkriptEnde ===");
+}
+
+// One folder that cannot be listed is one failed step; the folders beside it are backed up.
+TEST_F(CopyRunTest, AnUnreadableFolderIsSkippedAndItsSiblingsBackedUp) {
+  Write("src/a/1.txt", "1");
+  Write("src/b/2.txt", "2");
+  Write("src/c/3.txt", "3");
+  Script(Source("src"));
+  FaultEnv faults(Env::Platform());
+  faults.FailWhen([this](const std::string& op, const std::string& path) {
+    return op == "list" && path == Path("src/b/");
+  });
+  ScopedEnv scoped(faults);
+  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(CopiedFiles(), (std::vector<std::string>{"1.txt", "3.txt"}));
+  EXPECT_NE(LogLines()[2].find("### Exception during retrieving files from " + Path("src/b/")), std::string::npos)
+      << LogLines()[2];
+}
+
+// A file system without extended attributes cannot keep a cleared archive bit: every run
+// copies everything again, and each run says why, once.
+TEST_F(CopyRunTest, AnArchiveAttributeThatCannotBeKeptIsSaidOncePerRun) {
+  struct NoArchiveBitEnv : EnvWrapper {
+    using EnvWrapper::EnvWrapper;
+    bool KeepsArchiveAttribute(const std::string&) override { return false; }
+  } env(Env::Platform());
+  ScopedEnv scoped(env);
+  Write("src/a.txt", "a");
+  Write("other/b.txt", "b");
+  Script(Source("src") + "," + Source("other"), "", true, 2, true, true);
   EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(LogLines()[9], "[Daily] Processing 2 files...");
+  const std::vector<std::string> log = LogLines();
+  EXPECT_EQ(std::count(log.begin(), log.end(),
+                       "[Daily] The file system of " + Path("src") +
+                           " cannot keep the archive attribute: its files are backed up again on every run"),
+            1);
 }
 
 TEST_F(CopyRunTest, AFailedCopyKeepsThePreviousCopyAndIsRepeatedNextRun) {
@@ -228,17 +291,33 @@ TEST_F(CopyRunTest, FilesDatedBefore1980AreCopiedOnceAndFilesAfter2043TooNot) {
   EXPECT_EQ(LogLines()[10], "[Daily] Copied 0 files...");
 }
 
-TEST_F(CopyRunTest, AnUnknownDestinationFormatFailsTheRunAndWritesNothing) {
+// A run that ends on an error box logs why, with the script's name, before its finish line,
+// whether it was started from the command line or from the window.
+TEST_F(CopyRunTest, ARunThatEndsOnAnErrorBoxLogsItInsideTheRun) {
   Write("src/a.txt", "a");
   Script(Source("src"), "", true, 7);
   TfrmMain& f = Start({"Daily"});
   f.Activate();
   EXPECT_EQ(f.ExitStatus(), 1);
   EXPECT_FALSE(fs::exists(Path("dst")));
-  std::vector<std::string> log = LogLines();
-  ASSERT_EQ(log.size(), 3u);
-  EXPECT_EQ(log[1], "[Daily] === Finished script ===");
-  EXPECT_EQ(log[2], "### Exception during RunScript [Unknown destination format 7 (0, 1 or 2 expected)]");
+  EXPECT_EQ(LogLines(), (std::vector<std::string>{
+                            "[Daily] === Starting script ===",
+                            "[Daily] ### Exception during creating path " + Path("dst") +
+                                "/ [Unknown destination format 7 (0, 1 or 2 expected)]",
+                            "[Daily] === Finished script ===",
+                        }));
+  ASSERT_EQ(ui_->MessageBoxes().size(), 1u);
+  EXPECT_EQ(ui_->MessageBoxes()[0].Text, "Unknown destination format 7 (0, 1 or 2 expected)");
+
+  WriteIni({"[scripts]", "Daily=", "[script: Daily]", "SrcPath=" + Source("src")});  // no destination
+  form_ = nullptr;
+  EXPECT_EQ(Run(), 1);
+  const std::vector<std::string> log = LogLines();
+  EXPECT_EQ(log[log.size() - 2], "[Daily] ### Exception during creating path / [No destination folder is set for this script]");
+  EXPECT_EQ(form_->pnlStatus->Caption(), "Failed steps: 1 - the log has the details");
+  EXPECT_TRUE(form_->sbRun->Enabled());
+  form_->sbLangClick(nullptr);  // the next command puts the idle line back
+  EXPECT_EQ(form_->pnlStatus->Caption(), kCreditLine);
 }
 
 TEST_F(CopyRunTest, AnEmptySourceItemAndAMissingFolderAreHandledPerItem) {

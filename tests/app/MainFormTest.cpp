@@ -1,4 +1,5 @@
 // The main window's start, settings, script store, command line and feedback.
+#include "runtime/FaultEnv.h"
 #include "tests/app/AppFixture.h"
 
 #include "ini/SectionIni.h"
@@ -180,14 +181,32 @@ TEST_F(MainFormTest, LanguageSwitchChangesCaptionsAndMessagesAndRoundTrips) {
   EXPECT_EQ(f.sbRun->Caption(), "&Run");
 }
 
-TEST_F(MainFormTest, UnknownLanguageKeepsCaptionsAndEmptiesMessages) {
+// A hand-edited "lang=fr" would empty every message, so runs would log bare time stamps.
+TEST_F(MainFormTest, AnUnknownLanguageFallsBackToEnglish) {
   WriteIni({"[applic]", "lang=fr"});
   TfrmMain& f = Start();
-  EXPECT_EQ(f.sbAdd->Caption(), "&Add");
-  EXPECT_EQ(f.sbLang->Caption(), "en");
-  EXPECT_EQ(MessageText("fM_stbScrStart"), "");
-  f.sbLang->Click();
   EXPECT_EQ(f.GetLanguage(), "en");
+  EXPECT_EQ(f.sbAdd->Caption(), "&Add");
+  EXPECT_EQ(f.sbLang->Caption(), "de");
+  EXPECT_EQ(MessageText("fM_stbScrStart"), "=== Starting script ===");
+}
+
+// A script whose settings cannot be read still ends the run: finish line, controls back.
+TEST_F(MainFormTest, AScriptThatCannotBeReadStillEndsTheRun) {
+  WriteIni({"[scripts]", "Daily="});
+  TfrmMain& f = Start();
+  FaultEnv faults(Env::Platform());
+  faults.FailWhen([](const std::string& op, const std::string& path) { return op == "open" && path == IniFileName; });
+  ScopedEnv scoped(faults);
+  f.RunScript("Daily");
+  EXPECT_TRUE(f.sbRun->Enabled());
+  EXPECT_EQ(f.CurrentScript, "");
+  EXPECT_EQ(f.FailureCount, 1);
+  const std::vector<std::string> log = LogLines();
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_EQ(log[1].substr(0, 45), "[Daily] ### Exception during reading ini file");
+  EXPECT_EQ(log[2], "[Daily] === Finished script ===");
+  EXPECT_EQ(ui_->MessageBoxes().size(), 1u);
 }
 
 TEST_F(MainFormTest, LogLinesCarryTheScriptNameAndFailuresAreLoggedAndCounted) {

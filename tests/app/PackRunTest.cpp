@@ -136,6 +136,48 @@ TEST_F(PackRunTest, AMissingEngineShowsItsBoxPacksNothingAndCountsAsAFailure) {
   std::vector<std::string> log = LogLines();
   EXPECT_EQ(log.front(), "[Weekly] === Starting script ===");
   EXPECT_EQ(log.back(), "[Weekly] === Finished script ===");
+  // The box's text keeps its line breaks; its log entry is one line.
+  EXPECT_EQ(log[1],
+            "[Weekly] ### Exception during ZIPENGINE.DLL [The necessary ZIPENGINE.DLL could not be found. Please make "
+            "sure these files are located in the same directory as the application is.]");
+}
+
+// With the archive attribute, a second run finds nothing new: a normal outcome, neither a
+// failure nor a new (empty) dated archive.
+TEST_F(PackRunTest, NothingNewToPackIsNoFailure) {
+  Write("src/a.txt", "a");
+  Script(Path("out/"), 0, true, true);
+  EXPECT_EQ(Run(), 0);
+  const std::string first = Read("out/2004-03-15 14-07.zip");
+  EXPECT_EQ(Run(), 0);
+  clock_->Set({2004, 3, 15, 14, 9, 0, 0});
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Read("out/2004-03-15 14-07.zip"), first);
+  EXPECT_FALSE(fs::exists(Path("out/2004-03-15 14-09.zip")));
+  for (const std::string& line : LogLines()) EXPECT_EQ(line.find("###"), std::string::npos) << line;
+}
+
+TEST_F(PackRunTest, ADamagedFileAtTheArchivePathIsRefusedWithTheReadersReason) {
+  Write("src/a.txt", "a");
+  Write("out/Backup.zip", std::string(300, 'x'));
+  Script(Path("out/Backup/"), 2);
+  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(Read("out/Backup.zip"), std::string(300, 'x'));
+  EXPECT_EQ(LogLines()[3], "[Weekly] ### Exception during adding files to zip [This archive is not a valid Zip archive]");
+}
+
+// Dated archives in a folder below the source: no run packs the archives of earlier runs.
+TEST_F(PackRunTest, ArchivesInsideTheSourceAreNotPackedAgain) {
+  Write("src/a.txt", "a");
+  Script(Path("src/backup/"), 0);
+  EXPECT_EQ(Run(), 0);
+  clock_->Set({2004, 3, 15, 14, 9, 0, 0});
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Entries(Path("src/backup/2004-03-15 14-09.zip")), std::vector<std::string>{"a.txt"});
+  const std::vector<std::string> log = LogLines();
+  EXPECT_EQ(std::count(log.begin(), log.end(),
+                       "[Weekly] The destination " + Path("src/backup") + " lies inside a source and is left out of the backup"),
+            1);
 }
 
 }  // namespace

@@ -92,7 +92,18 @@ const Message kMessages[] = {
      "Filtereingabe"},
     {"fC_EdtFilter", "Edit filter",
      "Filter bearbeiten"},
+    {"fM_msgBadName_cap", "Error: Invalid script name",
+     "Fehler: Ungültiger Skriptname"},
+    {"fM_msgBadName_txt", "A script name must not begin or end with a blank\r\nand must not contain \"=\", line breaks or other control characters.",
+     "Ein Skriptname darf nicht mit einem Leerzeichen beginnen oder enden\r\nund kein \"=\", keinen Zeilenumbruch und kein anderes Steuerzeichen enthalten."},
+    {"fM_stbRunFailed", "Failed steps: %d - the log has the details",
+     "Fehlgeschlagene Schritte: %d - Einzelheiten im Protokoll"},
+    {"fM_stbNoArchiveAttr", "The file system of %s cannot keep the archive attribute: its files are backed up again on every run",
+     "Das Dateisystem von %s kann das Archivattribut nicht halten: seine Dateien werden bei jedem Lauf erneut gesichert"},
+    {"fM_stbDestInSource", "The destination %s lies inside a source and is left out of the backup",
+     "Das Ziel %s liegt in einer Quelle und wird nicht mitgesichert"},
 };
+constexpr size_t kCount = std::size(kMessages);
 
 // mlMessages is program-wide: every test starts and ends with it as the program starts.
 class CatalogueTest : public ::testing::Test {
@@ -105,18 +116,16 @@ class CatalogueTest : public ::testing::Test {
   }
 };
 
-TEST_F(CatalogueTest, EightyThreeLinesInTwoSectionsOfFortyEntries) {
+TEST_F(CatalogueTest, TwoSectionsOfTheSameEntriesInTheSameOrder) {
   auto lines = MessageCatalogue();
-  ASSERT_EQ(lines.size(), 83u);
+  ASSERT_EQ(lines.size(), 2 * kCount + 3);
   EXPECT_EQ(lines[0], "[en]");
-  EXPECT_EQ(lines[41], "");
-  EXPECT_EQ(lines[42], "[de]");
+  EXPECT_EQ(lines[kCount + 1], "");
+  EXPECT_EQ(lines[kCount + 2], "[de]");
   // Line breaks are stored as backslash and "n", turned into CR LF only when read.
   EXPECT_NE(lines[8].find("contains\\none"), std::string_view::npos) << lines[8];
-  constexpr size_t kCount = std::size(kMessages);
-  ASSERT_EQ(kCount, 40u);
   for (size_t i = 0; i < kCount; ++i) {
-    for (size_t line : {1 + i, 43 + i}) {
+    for (size_t line : {1 + i, kCount + 3 + i}) {
       const std::string_view l = lines[line];
       const std::string prefix = std::string(kMessages[i].key) + " = '";
       EXPECT_EQ(l.substr(0, prefix.size()), prefix) << l;
@@ -131,7 +140,7 @@ TEST_F(CatalogueTest, EveryTextInBothLanguages) {
     mlMessages().SetLanguage(code);
     for (const Message& m : kMessages)
       EXPECT_EQ(MessageText(m.key), std::string(code) == "en" ? m.en : m.de) << code << " " << m.key;
-    EXPECT_EQ(mlMessages().SelectedLines().Count(), 40);
+    EXPECT_EQ(mlMessages().SelectedLines().Count(), static_cast<int>(kCount));
   }
 }
 
@@ -139,7 +148,7 @@ TEST_F(CatalogueTest, EmptyUntilALanguageIsSetThenFollowsEverySwitch) {
   EXPECT_TRUE(mlMessages().Script()->Empty());
   EXPECT_EQ(mlMessages().Owner(), nullptr);
   EXPECT_EQ(MessageText("fM_msgDup_cap"), "");
-  EXPECT_EQ(mlMessages().Script()->Count(), 83);
+  EXPECT_EQ(mlMessages().Script()->Count(), static_cast<int>(2 * kCount + 3));
   mlMessages().SetLanguage("en");
   EXPECT_EQ(MessageText("fM_msgDup_cap"), "Error: Duplicate Name");
   mlMessages().SetLanguage("de");

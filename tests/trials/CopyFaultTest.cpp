@@ -226,8 +226,8 @@ TEST_F(CopyFaultTest, ADatedDestinationThatCannotBeMadeFailsTheRunAndKeepsEarlie
   }
   EXPECT_EQ(f.ExitStatus(), 1);
   const std::vector<std::string> log = LogSince(mark);
-  EXPECT_EQ(CountContaining(log, "### Exception during RunScript [Injected failure: mkdir \"" +
-                                     Path("dst/2004-03-15 15-00") + "\"]"),
+  EXPECT_EQ(CountContaining(log, "[Daily] ### Exception during creating path " + Path("dst") +
+                                     "/ [Injected failure: mkdir \"" + Path("dst/2004-03-15 15-00") + "\"]"),
             1)
       << ::testing::PrintToString(log);
   EXPECT_EQ(ReadFileToString(Env::Default(), earlier), "a");

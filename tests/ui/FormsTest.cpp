@@ -2,6 +2,7 @@
 // activation, the message loop and the standard error report.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <stdexcept>
 
 #include "UiTestSupport.h"
@@ -388,6 +389,19 @@ TEST_F(FormsTest, ProcessMessagesReachesTheFrontEndAtMostEveryTwentyMilliseconds
   clock.AdvanceTicks(10);
   app->ProcessMessages();
   EXPECT_EQ(fe->ProcessMessagesCount(), 4);
+}
+
+// A run started with a script name prints its log lines and boxes whatever front end shows them.
+TEST_F(FormsTest, ConsoleEchoCopiesLogLinesAndBoxesAndStillShowsThem) {
+  std::ostringstream out, err;
+  app->SetConsoleEcho(&out, &err);
+  app->LogLine("2004-03-15 14:07:33 [Daily] === Starting script ===");
+  app->MessageBox("No destination folder", "Velmora's Dravello", MB_OK | MB_ICONERROR);
+  app->SetConsoleEcho(nullptr, nullptr);
+  app->LogLine("not echoed");
+  EXPECT_EQ(out.str(), "2004-03-15 14:07:33 [Daily] === Starting script ===\n");
+  EXPECT_EQ(err.str(), "Velmora's Dravello: No destination folder\n");
+  EXPECT_EQ(fe->MessageBoxes().size(), 1u);
 }
 
 TEST_F(FormsTest, ScreenCursorGoesToTheFrontEnd) {
