@@ -4,6 +4,7 @@
 
 #include "runtime/Locale.h"
 #include "runtime/SysUtils.h"
+#include "runtime/Wildcard.h"
 
 namespace dravello {
 
@@ -85,54 +86,8 @@ void CollectFiles(TStringList& list, const std::string& directory, bool recursiv
   FileCollector(list, options).Collect(directory, recursive, true);
 }
 
-namespace {
-
-// Decodes to code points so that "?" stands for one character, not one byte.
-std::u32string CodePoints(std::string_view s) {
-  std::u32string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size();) out.push_back(DecodeUtf8(s, i));
-  return out;
-}
-
-template <class Char>
-bool Match(std::basic_string_view<Char> name, std::basic_string_view<Char> pattern) {
-  // Greedy matching that remembers only the last "*": when a later part fails, that star takes
-  // one more character and the rest is tried again. Earlier stars never need revisiting, which
-  // bounds the work by |pattern| x |name| (plain recursive backtracking is exponential on
-  // patterns like "*a*a*a*b").
-  size_t n = 0, p = 0;
-  size_t starP = std::basic_string_view<Char>::npos, starN = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == Char('?') || (pattern[p] != Char('*') && pattern[p] == name[n]))) {
-      ++n;
-      ++p;
-    } else if (p < pattern.size() && pattern[p] == Char('*')) {
-      starP = p++;
-      starN = n;
-    } else if (starP != std::basic_string_view<Char>::npos) {
-      p = starP + 1;
-      n = ++starN;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == Char('*')) ++p;
-  return p == pattern.size();
-}
-
-bool IsAscii(std::string_view s) {
-  for (char c : s)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
-
-}  // namespace
-
 bool MatchesWildcard(std::string_view name, std::string_view pattern) {
-  if (IsAscii(name) && IsAscii(pattern)) return Match(name, pattern);
-  std::u32string n = CodePoints(name), p = CodePoints(pattern);
-  return Match(std::u32string_view(n), std::u32string_view(p));
+  return WildcardMatches(pattern, name, WildcardCase::Exact);
 }
 
 bool FileNameMatchesAny(const std::string& path, const TStringList& filters) {

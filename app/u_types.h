@@ -62,7 +62,8 @@ void CollectFiles(TStringList& list, const std::string& directory, bool recursiv
 // Whether the whole `name` matches the whole `pattern`, where "*" matches any run of characters
 // (also none) and "?" exactly one character (one UTF-8 code point); every other character must
 // be equal (case-sensitive: callers lower both sides first). Runs in time bounded by
-// pattern length x name length whatever the input.
+// pattern length x name length whatever the input. This is WildcardMatches of runtime/Wildcard.h
+// with WildcardCase::Exact; note the order of the arguments.
 bool MatchesWildcard(std::string_view name, std::string_view pattern);
 
 // Whether the name of the file at `path` (its last part, ASCII letters lowered) matches one of

@@ -27,8 +27,9 @@ int IniStore(const uint8_t* data, size_t size);
 int LangScript(const uint8_t* data, size_t size);
 // Comma text: parsing arbitrary bytes, and the round trip of a list we write.
 int CommaText(const uint8_t* data, size_t size);
-// File-name filters: the bytes are a pattern and a name (split at the first NUL), matched by
-// MatchesWildcard and, when short, by a plain reference matcher.
+// Wildcard matching: the bytes are a pattern and a name (split at the first NUL), matched by
+// WildcardMatches with and without ASCII case folding and, when short, by a plain reference
+// matcher.
 int Wildcard(const uint8_t* data, size_t size);
 // Archive directory reader: the bytes are a file named as an archive, listed under every
 // CodePage option.

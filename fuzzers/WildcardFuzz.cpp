@@ -1,17 +1,20 @@
-// File-name filters on arbitrary pattern and name pairs. A script's filters are typed by the
-// user and the names come from the disk, so matching must be right for every pair and must stay
-// fast for long ones. On short inputs the result is compared with a plain reference matcher:
-// "*" any run of characters, "?" exactly one character (one UTF-8 code point, an undecodable
-// byte counting as one), everything else itself.
+// Wildcard matching (WildcardMatches) on arbitrary pattern and name pairs. A script's filters and
+// the zip engine's file specifications are typed by the user and the names come from the disk, so
+// matching must be right for every pair and must stay fast for long ones. Every pair is matched
+// twice, with letters compared exactly and with ASCII letters folded. On short inputs each result
+// is compared with a plain reference matcher: "*" any run of characters, "?" exactly one character
+// (one UTF-8 code point, an undecodable byte counting as one), everything else itself; folding
+// is checked against the reference on the ASCII-lowered pattern and name.
 //
 // Input: the pattern, a NUL byte, the name. Without a NUL the input is the pattern and, with its
 // "*" and "?" taken out, the name.
 #include <string>
 #include <vector>
 
-#include "app/u_types.h"
 #include "fuzzers/FuzzTargets.h"
 #include "runtime/Locale.h"
+#include "runtime/SysUtils.h"
+#include "runtime/Wildcard.h"
 
 namespace dravello::fuzz {
 
@@ -54,6 +57,33 @@ class ReferenceMatcher {
   std::vector<char> memo_;
 };
 
+void Check(const std::string& pattern, const std::string& name, WildcardCase letterCase) {
+  const bool result = WildcardMatches(pattern, name, letterCase);
+  const char* how = letterCase == WildcardCase::FoldAscii ? " (ASCII folded)" : "";
+  DV_FUZZ_CHECK(WildcardMatches("*", name, letterCase), std::string("\"*\" does not match ") + Printable(name) + how);
+  DV_FUZZ_CHECK(WildcardMatches(pattern, pattern, letterCase),
+                "a pattern does not match its own text: " + Printable(pattern) + how);
+  if (!HasWildcards(pattern))
+    DV_FUZZ_CHECK(result == (letterCase == WildcardCase::Exact ? pattern == name : SameTextAscii(pattern, name)),
+                  "pattern " + Printable(pattern) + " without wildcards, name " + Printable(name) + how);
+
+  // Folding is matching the ASCII-lowered texts exactly.
+  const bool folded = letterCase == WildcardCase::FoldAscii;
+  const std::string lowPattern = folded ? LowerCaseAscii(pattern) : pattern;
+  const std::string lowName = folded ? LowerCaseAscii(name) : name;
+  if (folded)
+    DV_FUZZ_CHECK(result == WildcardMatches(lowPattern, lowName, WildcardCase::Exact),
+                  "pattern " + Printable(pattern) + " name " + Printable(name) + how +
+                      ": not the exact result on the lowered texts");
+  std::u32string p = Characters(lowPattern), n = Characters(lowName);
+  if (p.size() <= kReferencePattern && n.size() <= kReferenceName) {
+    const bool expected = ReferenceMatcher(n, p).Matches();
+    DV_FUZZ_CHECK(result == expected, "pattern " + Printable(pattern) + " name " + Printable(name) + how + ": got " +
+                                          (result ? "match" : "no match") + ", expected " +
+                                          (expected ? "match" : "no match"));
+  }
+}
+
 }  // namespace
 
 int Wildcard(const uint8_t* data, size_t size) {
@@ -68,17 +98,8 @@ int Wildcard(const uint8_t* data, size_t size) {
       if (c != '*' && c != '?') name += c;
   }
 
-  const bool result = MatchesWildcard(name, pattern);
-  DV_FUZZ_CHECK(MatchesWildcard(name, "*"), "\"*\" does not match " + Printable(name));
-  DV_FUZZ_CHECK(MatchesWildcard(pattern, pattern), "a pattern does not match its own text: " + Printable(pattern));
-
-  std::u32string p = Characters(pattern), n = Characters(name);
-  if (p.size() <= kReferencePattern && n.size() <= kReferenceName) {
-    const bool expected = ReferenceMatcher(n, p).Matches();
-    DV_FUZZ_CHECK(result == expected, "pattern " + Printable(pattern) + " name " + Printable(name) + ": got " +
-                                          (result ? "match" : "no match") + ", expected " +
-                                          (expected ? "match" : "no match"));
-  }
+  Check(pattern, name, WildcardCase::Exact);
+  Check(pattern, name, WildcardCase::FoldAscii);
   return 0;
 }
 

@@ -134,7 +134,8 @@ def comma_seeds(out):
 def wildcard_seeds(out):
     pairs = [("*", "letter.doc"), ("*.doc", "letter.doc"), ("*.doc", "letter.docx"), ("a?c", "abc"),
              ("a?c", "ac"), ("*.*", "readme"), ("*a*a*a*b", "a" * 40), ("?", "\u00e4"), ("??", "\u00e4"),
-             ("*.t?t", "\u00fcber.txt"), ("**", ""), ("", ""), ("?*?", "x\udcff"), ("ab*", "ab")]
+             ("*.t?t", "\u00fcber.txt"), ("**", ""), ("", ""), ("?*?", "x\udcff"), ("ab*", "ab"),
+             ("*.TXT", "Letter.txt"), ("\udcc3?", "\u00e4"), ("?", "\udcc0\udc80")]
     for i, (pattern, name) in enumerate(pairs):
         data = pattern.encode("utf-8", "surrogateescape") + b"\0" + name.encode("utf-8", "surrogateescape")
         put(out, "wildcard", "seed%02d" % i, data)

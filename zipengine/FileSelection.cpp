@@ -4,8 +4,8 @@
 #include <set>
 
 #include "runtime/SysUtils.h"
+#include "runtime/Wildcard.h"
 #include "zip/ZipEngineApi.h"
-#include "zipengine/Wildcard.h"
 
 namespace dravello::zipengine {
 
@@ -64,6 +64,10 @@ class Selector {
   std::vector<SelectedFile> Take() { return std::move(files_); }
 
  private:
+  bool Matches(std::string_view pattern, std::string_view name) const {
+    return WildcardMatches(pattern, name, options_.FoldCase ? WildcardCase::FoldAscii : WildcardCase::Exact);
+  }
+
   // `namePrefix` is the entry-name prefix for the folder's entries; `bare` says the folder is
   // the current directory named by nothing (so paths stay as the user wrote them).
   void Walk(const std::string& dir, const std::string& namePrefix, const std::string& pattern, bool recurse,
@@ -89,13 +93,13 @@ class Selector {
           Walk(path, name + "/", pattern, recurse);
           break;
         case FileKind::Regular:
-          if (MatchWildcard(pattern, e.Name, options_.FoldCase)) {
+          if (Matches(pattern, e.Name)) {
             matchedAny_ = true;
             Consider(path, name, nullptr);
           }
           break;
         case FileKind::Other:
-          if (MatchWildcard(pattern, e.Name, options_.FoldCase)) {
+          if (Matches(pattern, e.Name)) {
             matchedAny_ = true;
             warn_(zecSkipped, "skipped, not a regular file: " + path);
           }
@@ -111,8 +115,8 @@ class Selector {
       if (x.empty()) continue;
       bool hasSep = x.find(PathDelim) != std::string::npos || x.find('/') != std::string::npos;
       if (hasSep) {
-        if (MatchWildcard(x, path, options_.FoldCase) || MatchWildcard(x, name, options_.FoldCase)) return true;
-      } else if (MatchWildcard(x, ExtractFileName(path), options_.FoldCase)) {
+        if (Matches(x, path) || Matches(x, name)) return true;
+      } else if (Matches(x, ExtractFileName(path))) {
         return true;
       }
     }

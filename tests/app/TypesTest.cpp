@@ -2,7 +2,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -15,31 +14,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(MatchesWildcard, DocumentedResults) {
-  struct Case {
-    const char* name;
-    const char* pattern;
-    bool match;
-  } cases[] = {
-      {"anything", "*", true},       {"", "*", true},
-      {"letter.doc", "*.doc", true}, {"letter.docx", "*.doc", false},
-      {"abc", "a?c", true},          {"ac", "a?c", false},
-      {"readme", "*.*", false},      {"read.me", "*.*", true},
-      {"ab", "ab?", false},          {"abc", "abc*", true},
-      {"abc", "a**c", true},         {"Letter.doc", "*.doc", true},
-      {"a.DOC", "*.doc", false},     {"äb", "?b", true},  // one code point, two bytes
-      {"ä", "??", false},            {"x*y", "x?y", true},
-  };
-  for (const Case& c : cases) EXPECT_EQ(MatchesWildcard(c.name, c.pattern), c.match) << c.name << " ~ " << c.pattern;
-}
-
-TEST(MatchesWildcard, PathologicalPatternAnswersQuickly) {
-  std::string name(10000, 'a');
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(MatchesWildcard(name, "*a*a*a*a*a*a*a*a*b"));
-  EXPECT_TRUE(MatchesWildcard(name + "b", "*a*a*a*a*a*a*a*a*b"));
-  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_LT(ms, 200);
+// The matching itself is tested with WildcardMatches; here only what this wrapper adds.
+TEST(MatchesWildcard, TakesTheNameFirstAndComparesCaseExactly) {
+  EXPECT_TRUE(MatchesWildcard("letter.doc", "*.doc"));
+  EXPECT_FALSE(MatchesWildcard("*.doc", "letter.doc"));
+  EXPECT_FALSE(MatchesWildcard("a.DOC", "*.doc"));
 }
 
 class TempDir : public ::testing::Test {

@@ -59,7 +59,7 @@ std::vector<Input> Samples(const std::string& target) {
     for (Input& i : FilesBelow(data / "zip", ".zip")) samples.push_back(std::move(i));
   } else if (target == "wildcard") {
     for (std::string pair : {"*.doc|letter.doc", "*a*a*a*b|aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab", "?|\xC3\xA4",
-                             "??|\xC3\xA4", "?*?|x\xFF"}) {
+                             "??|\xC3\xA4", "?*?|x\xFF", "*.TXT|Letter.txt", "\xC3?|\xC3\xA4", "?|\xC0\x80"}) {
       const std::string label = "<" + pair + ">";
       std::replace(pair.begin(), pair.end(), '|', '\0');
       samples.push_back({label, pair});

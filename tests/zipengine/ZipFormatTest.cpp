@@ -1,39 +1,13 @@
-// The building blocks: wildcard matching, entry names, dates, UTF-8 detection, encryption, and
+// The building blocks: entry names, dates, UTF-8 detection, encryption, and
 // the ZIP64 thresholds of the end records.
 #include <gtest/gtest.h>
 
 #include "zipengine/FileSelection.h"
-#include "zipengine/Wildcard.h"
 #include "zipengine/ZipCrypto.h"
 #include "zipengine/ZipFormat.h"
 
 namespace dravello::zipengine {
 namespace {
-
-TEST(WildcardTest, Table) {
-  struct Case {
-    const char* Pattern;
-    const char* Name;
-    bool Fold;
-    bool Match;
-  } cases[] = {
-      {"*", "", false, true},
-      {"*", "anything.txt", false, true},
-      {"*.txt", "a.txt", false, true},
-      {"*.txt", "a.txt.bak", false, false},
-      {"*.TXT", "a.txt", false, false},
-      {"*.TXT", "a.txt", true, true},
-      {"a?c", "abc", false, true},
-      {"a?c", "ac", false, false},
-      {"a?c", "a\xc3\xa9" "c", false, true},  // "?" is one code point, not one byte
-      {"*a*b*c*", "xxaxxbxxcxx", false, true},
-      {"*a*b*c", "xxaxxbxxcx", false, false},
-      {"**", "x", false, true},
-      {"a*", "", false, false},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(MatchWildcard(c.Pattern, c.Name, c.Fold), c.Match) << c.Pattern << " vs " << c.Name;
-}
 
 TEST(EntryNameTest, NoDriveNoDotsSlashSeparated) {
   EXPECT_EQ(NormalizeEntryName("/home/ann/a.doc"), "home/ann/a.doc");
