@@ -1,3 +1,4 @@
+#include "tests/support/CpuTime.h"
 #include "runtime/Wildcard.h"
 
 #include <gtest/gtest.h>
@@ -81,13 +82,12 @@ TEST(WildcardMatches, PathologicalPatternAnswersQuickly) {
   const std::string ascii(10000, 'a');
   std::string utf8;
   for (int i = 0; i < 10000; ++i) utf8 += "a\xC3\xA4";
-  auto start = std::chrono::steady_clock::now();
+  const double start = testing::CpuSeconds();
   EXPECT_FALSE(WildcardMatches(pattern, ascii, kExact));
   EXPECT_TRUE(WildcardMatches(pattern, ascii + "b", kExact));
   EXPECT_FALSE(WildcardMatches(pattern, utf8, kFold));
   EXPECT_TRUE(WildcardMatches(pattern, utf8 + "B", kFold));
-  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_LT(ms, 200);
+  EXPECT_LT(testing::CpuSeconds() - start, 0.2);
 }
 
 TEST(HasWildcards, Table) {

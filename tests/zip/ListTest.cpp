@@ -8,6 +8,7 @@
 #include <random>
 #include <set>
 
+#include "tests/support/CpuTime.h"
 #include "ZipBuilder.h"
 #include "ZipTestSupport.h"
 #include "runtime/FaultEnv.h"
@@ -363,9 +364,9 @@ TEST_F(ZipListTest, HundredThousandEntriesListQuickly) {
   for (int i = 0; i < 100000; ++i) b.entries.push_back(Entry("folder/file" + std::to_string(i) + ".txt", ""));
   b.zip64End = true;
   const std::string path = Write("big.zip", b.Build());
-  const auto start = std::chrono::steady_clock::now();
+  const double start = testing::CpuSeconds();
   ListFile(path);
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double seconds = testing::CpuSeconds() - start;
   EXPECT_EQ(z.ErrCode(), 0) << z.Message();
   ASSERT_EQ(z.Count(), 100000);
   EXPECT_EQ(seqs.back().first, 100000);
