@@ -1,11 +1,71 @@
 // Copy mode: every selected file that is newer than its copy (or, with the archive attribute,
 // marked as changed) is copied into the mirrored tree below the destination.
+#include <vector>
+
 #include "app/BackupRun.h"
 #include "app/CopyDecision.h"
 #include "lang/u_language.h"
 #include "runtime/SysUtils.h"
 
 namespace dravello {
+
+namespace {
+
+// A cleared archive bit tells the next run that the file is safely backed up, so it is cleared
+// only once the copy that backs it is on disk: copies are made and renamed into place in
+// batches, then one sync of the destination's file system covers the whole batch (far cheaper
+// than a sync per file), then the bits of the files it covers are cleared. A run stopped in
+// between leaves those bits set, and the next run copies the files again.
+class ArchiveBitsAfterSync {
+ public:
+  static constexpr size_t kMaxFiles = 2000;
+  static constexpr int64_t kMaxBytes = 256 << 20;
+
+  ArchiveBitsAfterSync(Env& env, TBackupRun& run, std::string destination)
+      : env_(env), run_(run), destination_(std::move(destination)) {}
+
+  void Add(const std::string& source, const CopiedFile& copy) {
+    pending_.push_back({source, copy});
+    bytes_ += copy.Source.Size;
+    if (pending_.size() >= kMaxFiles || bytes_ >= kMaxBytes) Flush();
+  }
+
+  void Flush() {
+    if (pending_.empty()) return;
+    std::vector<Pending> batch;
+    batch.swap(pending_);
+    bytes_ = 0;
+    bool synced = false;
+    run_.Guarded([&] { return MessageTextFmt("fM_stbSyncErr", {destination_}); },
+                 [&] {
+                   env_.SyncFileSystem(destination_);
+                   synced = true;
+                 });
+    if (!synced) return;  // the bits stay set: the copies are made again next run
+    for (const Pending& p : batch) {
+      // Cleared only when the source is unchanged since it was read for its copy: a change made
+      // meanwhile must be picked up by the next run.
+      run_.Guarded([&] { return MessageTextFmt("fM_stbCopyingErr", {p.Source, destination_}); },
+                   [&] {
+                     if (env_.Stat(p.Source).SameContentStamp(p.Copy.Source))
+                       env_.SetAttributes(p.Source, p.Copy.SourceAttributes & ~faArchive, &p.Copy.Source);
+                   });
+    }
+  }
+
+ private:
+  struct Pending {
+    std::string Source;
+    CopiedFile Copy;
+  };
+  Env& env_;
+  TBackupRun& run_;
+  std::string destination_;
+  std::vector<Pending> pending_;
+  int64_t bytes_ = 0;
+};
+
+}  // namespace
 
 void TBackupRun::RunScriptCopy(const std::string& destination, TStringList& files, TStringList& dirs, bool useArchive,
                                bool removeArchive) {
@@ -26,6 +86,7 @@ void TBackupRun::RunScriptCopy(const std::string& destination, TStringList& file
 
   feedback_.ShowAndLog(MessageTextFmt("fM_stbProcFile", {int64_t{files.Count()}}));
   feedback_.StartPhase(files.Count());
+  ArchiveBitsAfterSync archiveBits(env, *this, destination);
   int copied = 0;
   for (const std::string& src : files) {
     const std::string dst = destination + PathWithoutDrive(src);
@@ -41,14 +102,11 @@ void TBackupRun::RunScriptCopy(const std::string& destination, TStringList& file
                               [&] { return env.GetAttributes(src); }))
                 return;
               const CopiedFile done = CopyFileSafely(env, src, dst);
-              // Cleared only when the source is unchanged since it was read for this copy: a
-              // change made meanwhile must be picked up by the next run.
-              if (removeArchive && (done.SourceAttributes & faArchive) &&
-                  env.Stat(src).SameContentStamp(done.Source))
-                env.SetAttributes(src, done.SourceAttributes & ~faArchive, &done.Source);
+              if (removeArchive && (done.SourceAttributes & faArchive)) archiveBits.Add(src, done);
               ++copied;
             });
   }
+  archiveBits.Flush();
   feedback_.ShowAndLog(MessageTextFmt("fM_stbCopied", {int64_t{copied}}));
 }
 

@@ -71,7 +71,12 @@ TRunJournal::TRunJournal(const std::string& stem, const std::vector<std::string>
     std::unique_ptr<WritableFile> file = env.NewWritableFile(path);
     path_ = path;  // from here on there is something to remove
     file->Append(text);
+    // On disk before the run writes anything it names: after a power cut the next run must still
+    // find what to tidy.
+    file->Sync();
     file->Close();
+    const std::string folder = ExtractFilePath(path);
+    env.SyncDir(folder.empty() ? env.GetCurrentDir() : folder);
   } catch (const std::exception&) {
     // The run goes on without; see the constructor's contract.
   }

@@ -16,7 +16,8 @@ namespace dravello {
 
 class TRunJournal {
  public:
-  // Starts this process's journal "<stem>.<process id>.run". `trees` are folders whose whole tree
+  // Starts this process's journal "<stem>.<process id>.run", durable (synced with its folder) when
+  // the constructor returns. `trees` are folders whose whole tree
   // the run writes into (a copy destination); `names` are files the run replaces through
   // temporary siblings (an archive). Best effort and never raises: without a journal only the
   // tidying after a kill of this run is lost, which is no reason to refuse the backup.

@@ -76,15 +76,18 @@ Env::TempCopy Env::CopyToTempBeside(const std::string& src, const std::string& t
 
 int Env::RemoveStaleTempFiles(const std::string& dir, const std::string& forName) {
   int removed = 0;
+  const std::string thisHost = TempNameHost(HostName());
   try {
     const std::string folder = IncludeTrailingPathDelimiter(dir.empty() ? GetCurrentDir() : dir);
     for (const DirEntry& e : ListDirectory(folder)) {
       // Only plain files are ever made under these names; anything else is not ours.
       if (e.Kind != FileKind::Regular || e.IsSymlink) continue;
-      std::string target;
+      std::string target, host;
       int64_t pid = 0;
-      if (!ParseTempFileName(e.Name, &target, &pid)) continue;
+      if (!ParseTempFileName(e.Name, &target, &pid, &host)) continue;
       if (!forName.empty() && !(FileNamesIgnoreCase ? AnsiSameText(target, forName) : target == forName)) continue;
+      // Only this computer can tell whether a process of its own still runs.
+      if (!host.empty() && host != thisHost) continue;
       if (ProcessExists(pid)) continue;
       try {
         DeleteFile(folder + e.Name);
@@ -99,9 +102,22 @@ int Env::RemoveStaleTempFiles(const std::string& dir, const std::string& forName
   return removed;
 }
 
-std::string TempFileNameBeside(const std::string& target, int64_t pid, uint64_t serial, uint32_t nonce) {
-  return ExtractFilePath(target) + "." + ExtractFileName(target) + ".dvtmp" + std::to_string(pid) + "-" +
-         std::to_string(serial) + "-" + std::to_string(nonce);
+std::string TempNameHost(const std::string& host) {
+  std::string out;
+  for (const char c : host.substr(0, 63)) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+    out += plain ? c : '_';
+  }
+  return out;
+}
+
+std::string TempFileNameBeside(const std::string& target, int64_t pid, uint64_t serial, uint32_t nonce,
+                               const std::string& host) {
+  std::string name = ExtractFilePath(target) + "." + ExtractFileName(target) + ".dvtmp" + std::to_string(pid) + "-" +
+                     std::to_string(serial) + "-" + std::to_string(nonce);
+  const std::string h = TempNameHost(host);
+  if (!h.empty()) name += "@" + h;
+  return name;
 }
 
 namespace {
@@ -115,12 +131,19 @@ bool AllDigits(std::string_view s) {
 
 }  // namespace
 
-bool ParseTempFileName(const std::string& name, std::string* targetName, int64_t* pid) {
+bool ParseTempFileName(const std::string& name, std::string* targetName, int64_t* pid, std::string* host) {
   static constexpr std::string_view kMark = ".dvtmp";
   const size_t mark = name.rfind(kMark);
-  // A leading dot, a target name of at least one character, the mark, then three numbers.
+  // A leading dot, a target name of at least one character, the mark, three numbers, then
+  // perhaps "@" and the host.
   if (name.empty() || name[0] != '.' || mark == std::string::npos || mark < 2) return false;
-  const std::string_view numbers = std::string_view(name).substr(mark + kMark.size());
+  std::string_view numbers = std::string_view(name).substr(mark + kMark.size());
+  std::string_view hostPart;
+  if (const size_t at = numbers.find('@'); at != std::string_view::npos) {
+    hostPart = numbers.substr(at + 1);
+    numbers = numbers.substr(0, at);
+    if (hostPart.empty() || TempNameHost(std::string(hostPart)) != hostPart) return false;
+  }
   const size_t dash1 = numbers.find('-');
   const size_t dash2 = dash1 == std::string_view::npos ? dash1 : numbers.find('-', dash1 + 1);
   if (dash2 == std::string_view::npos) return false;
@@ -134,6 +157,7 @@ bool ParseTempFileName(const std::string& name, std::string* targetName, int64_t
   if (id <= 0) return false;
   *targetName = name.substr(1, mark - 1);
   *pid = id;
+  if (host) *host = std::string(hostPart);
   return true;
 }
 
@@ -209,6 +233,9 @@ void WriteFileAtomically(Env& env, const std::string& path, const std::function<
     }
     throw;
   }
+  // The rename itself survives a power cut only once the folder's entry is on disk.
+  const std::string folder = ExtractFilePath(path);
+  env.SyncDir(folder.empty() ? env.GetCurrentDir() : folder);
 }
 
 }  // namespace dravello

@@ -179,6 +179,15 @@ class Env {
   // the archive bit of every file there always reads as set. True where that cannot be told.
   virtual bool KeepsArchiveAttribute(const std::string& /*path*/) { return true; }
 
+  // ---- Durability ----
+  // Makes the entries of the folder `dir` durable: once this returns, the names created, renamed
+  // or removed in it survive a power cut. Raises EOSError.
+  virtual void SyncDir(const std::string& dir) = 0;
+  // Makes everything written so far to the file system that holds `path` durable: file data,
+  // names and attributes alike (syncfs on Linux). One call stands for many per-file syncs.
+  // Raises EOSError.
+  virtual void SyncFileSystem(const std::string& path) = 0;
+
   // ---- Everything else ----
   virtual DriveInfo GetDriveInfo(const std::string& path) = 0;
   // Loads a library by path (or by bare name through the system's search). nullptr on failure,
@@ -188,6 +197,8 @@ class Env {
   virtual bool ProcessExists(int64_t pid) = 0;
   // The id of this process, as ProcessExists takes it.
   virtual int64_t ProcessId() = 0;
+  // The name of this computer ("" when it has none).
+  virtual std::string HostName() = 0;
   // The full path of the running program file.
   virtual std::string ProgramFileName() = 0;
   // The process's current directory, as an absolute path.
@@ -213,19 +224,27 @@ class Env {
 std::string ReadFileToString(Env& env, const std::string& path);
 
 // Replaces `path` with `data` so that at every moment the file is either the old or the new
-// content: writes a temporary file beside it, syncs it, renames it over `path`. On failure the
-// temporary file is removed, the old file is untouched, and the failure is raised.
+// content, also across a power cut: writes a temporary file beside it, syncs it, renames it over
+// `path` and syncs the folder. On a failure before the rename the temporary file is removed, the
+// old file is untouched, and the failure is raised; a failure to sync the folder is raised too
+// (the new content is then in place but not known to be durable).
 void WriteFileAtomically(Env& env, const std::string& path, const std::string& data);
 // The same with the content written by `write` into the temporary file.
 void WriteFileAtomically(Env& env, const std::string& path, const std::function<void(WritableFile&)>& write);
 
-// The name of a temporary file that process `pid` makes beside `target`: in target's folder,
-// ".<target's name>.dvtmp<pid>-<serial>-<nonce>". The dot hides it; the process id tells, after a
-// crash, whether its maker still runs.
-std::string TempFileNameBeside(const std::string& target, int64_t pid, uint64_t serial, uint32_t nonce);
-// Reads a bare file name made by TempFileNameBeside: the target's name and the maker's process id.
-// False for any other name.
-bool ParseTempFileName(const std::string& name, std::string* targetName, int64_t* pid);
+// The name of a temporary file that process `pid` on computer `host` makes beside `target`: in
+// target's folder, ".<target's name>.dvtmp<pid>-<serial>-<nonce>@<host>". The dot hides it; the
+// host and the process id tell, after a crash, whether its maker still runs. Two computers writing
+// through one network share thus never take each other's files for abandoned. The host is
+// reduced to letters, digits, "-" and "_" (others become "_"), at most 63 of them; without one the
+// name ends after the nonce.
+std::string TempFileNameBeside(const std::string& target, int64_t pid, uint64_t serial, uint32_t nonce,
+                               const std::string& host = "");
+// The host part TempFileNameBeside writes for `host`.
+std::string TempNameHost(const std::string& host);
+// Reads a bare file name made by TempFileNameBeside: the target's name, the maker's process id
+// and host part ("" for names without one, as older versions made them). False for any other name.
+bool ParseTempFileName(const std::string& name, std::string* targetName, int64_t* pid, std::string* host = nullptr);
 
 // Forwards every call to another Env; doubles derive from it and override what they change.
 class EnvWrapper : public Env {
@@ -250,10 +269,13 @@ class EnvWrapper : public Env {
   std::optional<uint32_t> GetAttributes(const std::string& p) override { return target_.GetAttributes(p); }
   bool SetAttributes(const std::string& p, uint32_t a, const FileStat* r = nullptr) override { return target_.SetAttributes(p, a, r); }
   bool KeepsArchiveAttribute(const std::string& p) override { return target_.KeepsArchiveAttribute(p); }
+  void SyncDir(const std::string& d) override { target_.SyncDir(d); }
+  void SyncFileSystem(const std::string& p) override { target_.SyncFileSystem(p); }
   DriveInfo GetDriveInfo(const std::string& p) override { return target_.GetDriveInfo(p); }
   std::unique_ptr<DynamicLibrary> OpenLibrary(const std::string& p, std::string* e) override { return target_.OpenLibrary(p, e); }
   bool ProcessExists(int64_t pid) override { return target_.ProcessExists(pid); }
   int64_t ProcessId() override { return target_.ProcessId(); }
+  std::string HostName() override { return target_.HostName(); }
   std::string ProgramFileName() override { return target_.ProgramFileName(); }
   std::string GetCurrentDir() override { return target_.GetCurrentDir(); }
   bool OpenAddress(const std::string& a) override { return target_.OpenAddress(a); }

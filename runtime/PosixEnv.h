@@ -40,10 +40,13 @@ class PosixEnv : public Env {
   std::optional<uint32_t> GetAttributes(const std::string& path) override;
   bool SetAttributes(const std::string& path, uint32_t attributes, const FileStat* asRead = nullptr) override;
   bool KeepsArchiveAttribute(const std::string& path) override;
+  void SyncDir(const std::string& dir) override;
+  void SyncFileSystem(const std::string& path) override;
   DriveInfo GetDriveInfo(const std::string& path) override;
   std::unique_ptr<DynamicLibrary> OpenLibrary(const std::string& path, std::string* error) override;
   bool ProcessExists(int64_t pid) override;
   int64_t ProcessId() override;
+  std::string HostName() override;
   std::string ProgramFileName() override;
   std::string GetCurrentDir() override;
   bool OpenAddress(const std::string& address) override;

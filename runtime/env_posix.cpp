@@ -42,6 +42,11 @@ std::string ErrorText(int err) { return std::strerror(err); }
   throw EOSError(what + " \"" + path + "\": " + ErrorText(err), err);
 }
 
+std::string LocalHostName() {
+  char name[256] = {};
+  return ::gethostname(name, sizeof name - 1) == 0 ? std::string(name) : std::string();
+}
+
 [[noreturn]] void ThrowIO(const std::string& what, const std::string& path, int err = errno) {
   throw EInOutError(what + " \"" + path + "\": " + ErrorText(err), err);
 }
@@ -307,9 +312,10 @@ namespace {
 int OpenTempBeside(const std::string& path, std::string* temp) {
   static std::atomic<unsigned> counter{0};
   static thread_local std::mt19937 rng{std::random_device{}()};
+  static const std::string host = LocalHostName();
   for (int attempt = 0;; ++attempt) {
     // The process id is read each time: a forked child must not make names in its parent's.
-    *temp = TempFileNameBeside(path, ::getpid(), counter++, static_cast<uint32_t>(rng() % 100000));
+    *temp = TempFileNameBeside(path, ::getpid(), counter++, static_cast<uint32_t>(rng() % 100000), host);
     // 0666 lets the umask decide, as for any new file.
     int fd = ::open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) return fd;
@@ -612,6 +618,26 @@ bool PosixEnv::StoreBits(const std::string& path, uint32_t bits, bool isDir, con
 
 // ---- Everything else ----
 
+void PosixEnv::SyncDir(const std::string& dir) {
+  int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) ThrowOS("Cannot open the folder to sync", dir);
+  // Some file systems (network ones among them) cannot sync a folder and say so with EINVAL:
+  // their entries are as durable as they can make them.
+  const int rc = ::fsync(fd);
+  const int err = errno;
+  ::close(fd);
+  if (rc != 0 && err != EINVAL) ThrowOS("Cannot sync the folder", dir, err);
+}
+
+void PosixEnv::SyncFileSystem(const std::string& path) {
+  int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) ThrowOS("Cannot open to sync its file system", path);
+  const int rc = ::syncfs(fd);
+  const int err = errno;
+  ::close(fd);
+  if (rc != 0) ThrowOS("Cannot sync the file system of", path, err);
+}
+
 DriveInfo PosixEnv::GetDriveInfo(const std::string& path) {
   DriveInfo info;
   struct statvfs vfs;
@@ -686,6 +712,8 @@ bool PosixEnv::ProcessExists(int64_t pid) {
   // Signal 0 only checks. EPERM: the process exists but belongs to someone else.
   return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
 }
+
+std::string PosixEnv::HostName() { return LocalHostName(); }
 
 int64_t PosixEnv::ProcessId() { return ::getpid(); }
 

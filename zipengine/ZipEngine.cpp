@@ -153,7 +153,18 @@ class AddOperation {
     MoveIntoPlace(env_, tempPath_, archive_, tempElsewhere_);
     tempPath_.clear();
     writing_ = false;
-    AfterPlaced();
+    // The sources' archive bits are cleared (or the sources removed) only once the new archive
+    // is sure to survive a power cut: its data was synced before the rename, its name now.
+    bool durable = true;
+    try {
+      const std::string folder = ExtractFilePath(archive_);
+      env_.SyncDir(folder.empty() ? env_.GetCurrentDir() : folder);
+    } catch (const Exception& e) {
+      durable = false;
+      reporter_.Message(zecSkipped, "the archive is in place but not yet safely on disk (" + e.Message() +
+                                        "); the sources are left as they are");
+    }
+    if (durable) AfterPlaced();
     return static_cast<int32_t>(std::min<size_t>(stored_.size(), INT32_MAX));
   }
 

@@ -102,6 +102,8 @@ const Message kMessages[] = {
      "Das Dateisystem von %s kann das Archivattribut nicht halten: seine Dateien werden bei jedem Lauf erneut gesichert"},
     {"fM_stbDestInSource", "The destination %s lies inside a source and is left out of the backup",
      "Das Ziel %s liegt in einer Quelle und wird nicht mitgesichert"},
+    {"fM_stbSyncErr", "writing the copies in %s to disk",
+     "beim Schreiben der Kopien in %s auf die Platte"},
 };
 constexpr size_t kCount = std::size(kMessages);
 
