@@ -78,6 +78,25 @@ class StaleTempTest : public TrialFixture {
   const int64_t alive_ = ::getpid();
 };
 
+// Names carry the host: a process id tells nothing about another computer's processes, so only
+// this computer's abandoned files (and those of older versions, which named no host) go.
+TEST_F(StaleTempTest, TemporaryFilesOfOtherComputersStay) {
+  Env& env = Env::Default();
+  const std::string host = env.HostName();
+  Write("d/a.txt", "a");
+  const std::string mine = TempFileNameBeside(Path("d/a.txt"), dead_, 0, 1, host);
+  const std::string older = TempFileNameBeside(Path("d/a.txt"), dead_, 1, 1);
+  const std::string other = TempFileNameBeside(Path("d/a.txt"), dead_, 2, 1, host + "-other.example");
+  for (const std::string& p : {mine, older, other}) Write(p.substr(root_.string().size() + 1), "half a file");
+  std::string target, parsedHost;
+  int64_t pid = 0;
+  ASSERT_TRUE(ParseTempFileName(ExtractFileName(other), &target, &pid, &parsedHost));
+  EXPECT_EQ(parsedHost, TempNameHost(host + "-other.example"));
+  EXPECT_EQ(parsedHost.find('.'), std::string::npos);
+  EXPECT_EQ(env.RemoveStaleTempFiles(Path("d")), 2);
+  EXPECT_EQ(Names("d"), (std::vector<std::string>{ExtractFileName(other), "a.txt"}));
+}
+
 TEST_F(StaleTempTest, OnlyTemporaryFilesOfEndedProcessesAreRemoved) {
   Env& env = Env::Default();
   Write("d/a.txt", "a");
