@@ -56,6 +56,7 @@ void TBackupRun::RunScriptPack(const std::string& archive, TStringList& files, b
   if (removeArchive) options |= Bit(AddResetArchive);
   zip_.SetAddOptions(options);
   zip_.SetFSpecArgs(&files);
+  files.Clear();  // the archiver holds its own copy; one is enough for a backup of many files
   zip_.SetTrace(false);
   zip_.SetVerbose(false);
   Guarded([] { return MessageText("fM_stbPackingErr"); },

@@ -179,7 +179,16 @@ void TLocalizer::Translate() {
   if (OnTranslate) OnTranslate(*this);
 }
 
-std::string TLocalizer::Lookup(std::string_view name) const { return FindValue(*selectedLines_, name); }
+std::string TLocalizer::Lookup(std::string_view name) const {
+  if (lookupGeneration_ != translations_) {
+    lookup_.clear();
+    lookupGeneration_ = translations_;
+  }
+  std::string key(name);
+  auto it = lookup_.find(key);
+  if (it == lookup_.end()) it = lookup_.emplace(std::move(key), FindValue(*selectedLines_, name)).first;
+  return it->second;
+}
 
 TLocalizerSync* TLocalizer::FindSync() {
   const TComponent* root = ApplicationRoot();

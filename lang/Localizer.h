@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <string_view>
 
 #include "lang/LocalizerUtils.h"
@@ -96,6 +97,10 @@ class TLocalizer : public TComponent {
  private:
   std::unique_ptr<TStringList> script_;
   std::unique_ptr<TStringList> selectedLines_;
+  // Lookup's answers for the selection of translation number lookupGeneration_: a run asks for
+  // the same few texts once per file.
+  mutable std::unordered_map<std::string, std::string> lookup_;
+  mutable uint64_t lookupGeneration_ = 0;
   std::string language_;
   bool translating_ = false;
   uint64_t translations_ = 0;  // translations started, to tell whether a sync reached this one

@@ -66,6 +66,10 @@ class RandomAccessFile {
   virtual int64_t Size() = 0;
   // Reads up to n bytes at offset into buf; returns the number read (less only at the end).
   virtual size_t ReadAt(int64_t offset, char* buf, size_t n) = 0;
+  // The file's state as it was opened, and as it is now, both told by the open file itself (no
+  // name is looked up again). Nothing where the file cannot tell: the caller asks the Env.
+  virtual std::optional<FileStat> StatWhenOpened() { return std::nullopt; }
+  virtual std::optional<FileStat> StatNow() { return std::nullopt; }
 };
 
 // A file being written. Close (or the destructor, which swallows errors) ends the writing; only
@@ -169,6 +173,12 @@ class Env {
   // The DOS attributes (faReadOnly ... faArchive, faDirectory for directories), or nothing when
   // the name does not exist.
   virtual std::optional<uint32_t> GetAttributes(const std::string& path) = 0;
+  // The same for a file whose state the caller has just asked for (`known`, which exists):
+  // saves asking again where the platform keeps attributes apart from the file's state.
+  virtual std::optional<uint32_t> GetAttributesOf(const std::string& path, const FileStat& known) {
+    (void)known;
+    return GetAttributes(path);
+  }
   // Sets read-only, hidden, system and archive to exactly `attributes`. Clearing the archive bit
   // records the file's size and last-write time as `asRead` gives them (default: as they are now);
   // a file whose size or time later differs reads as archive-set again, as every write on Windows
@@ -267,6 +277,9 @@ class EnvWrapper : public Env {
   }
   void SetFileTime(const std::string& p, int64_t t) override { target_.SetFileTime(p, t); }
   std::optional<uint32_t> GetAttributes(const std::string& p) override { return target_.GetAttributes(p); }
+  std::optional<uint32_t> GetAttributesOf(const std::string& p, const FileStat& k) override {
+    return target_.GetAttributesOf(p, k);
+  }
   bool SetAttributes(const std::string& p, uint32_t a, const FileStat* r = nullptr) override { return target_.SetAttributes(p, a, r); }
   bool KeepsArchiveAttribute(const std::string& p) override { return target_.KeepsArchiveAttribute(p); }
   void SyncDir(const std::string& d) override { target_.SyncDir(d); }

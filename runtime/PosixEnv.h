@@ -38,6 +38,7 @@ class PosixEnv : public Env {
   TempCopy CopyToTempBeside(const std::string& src, const std::string& target) override;
   void SetFileTime(const std::string& path, int64_t mtimeNs) override;
   std::optional<uint32_t> GetAttributes(const std::string& path) override;
+  std::optional<uint32_t> GetAttributesOf(const std::string& path, const FileStat& known) override;
   bool SetAttributes(const std::string& path, uint32_t attributes, const FileStat* asRead = nullptr) override;
   bool KeepsArchiveAttribute(const std::string& path) override;
   void SyncDir(const std::string& dir) override;

@@ -493,7 +493,13 @@ void TZipArchiver::BuildFileSpecs(CommandBuffers& b) const {
         }
       }
     }
-    spec.SpecText = b.specTexts.emplace_back(last >= first ? s.substr(first - 1, last - first + 1) : std::string()).c_str();
+    // A line without markers is passed as it stands (the list outlives the engine's work): a
+    // backup names every file, and a copy of each name would double the memory it takes.
+    if (first == 1 && last == s.size())
+      spec.SpecText = s.c_str();
+    else
+      spec.SpecText =
+          b.specTexts.emplace_back(last >= first ? s.substr(first - 1, last - first + 1) : std::string()).c_str();
     spec.SpecPassword = password;
     spec.SpecEncrypt = encrypt;
     spec.SpecRecurse = recurse;

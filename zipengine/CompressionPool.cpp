@@ -41,6 +41,17 @@ void CompressionPool::Submit(std::shared_ptr<CompressionJob> job) {
   if (wake) work_.notify_one();
 }
 
+void CompressionPool::Submit(const std::vector<std::shared_ptr<CompressionJob>>& jobs) {
+  if (jobs.empty()) return;
+  int wake;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    queue_.insert(queue_.end(), jobs.begin(), jobs.end());
+    wake = std::min(idle_, static_cast<int>(jobs.size()));
+  }
+  for (int i = 0; i < wake; ++i) work_.notify_one();
+}
+
 void CompressionPool::Wait(const std::shared_ptr<CompressionJob>& job) {
   std::unique_lock<std::mutex> lock(mu_);
   awaited_ = job.get();

@@ -40,6 +40,8 @@ class CompressionPool {
   CompressionPool& operator=(const CompressionPool&) = delete;
 
   void Submit(std::shared_ptr<CompressionJob> job);
+  // Several jobs at once, with one wake-up at most per waiting worker.
+  void Submit(const std::vector<std::shared_ptr<CompressionJob>>& jobs);
   // Blocks until `job` (submitted before) is done.
   void Wait(const std::shared_ptr<CompressionJob>& job);
 

@@ -1,20 +1,23 @@
 #include "zipengine/FileSelection.h"
 
 #include <algorithm>
-#include <set>
+#include <string_view>
 
 #include "runtime/SysUtils.h"
 #include "runtime/Wildcard.h"
+#include "zipengine/KeyedIndexSet.h"
 #include "zip/ZipEngineApi.h"
 
 namespace dravello::zipengine {
 
 namespace {
 
-bool IsAbsolutePath(const std::string& p) { return !ExtractFileDrive(p).empty(); }
+std::string_view PathOf(const SelectedFile& f) { return f.Path; }
 
-std::string JoinDir(const std::string& dir, const std::string& name) {
-  return dir.empty() ? name : IncludeTrailingPathDelimiter(dir) + name;
+bool IsAbsolutePath(std::string_view p) { return !ExtractFileDrive(p).empty(); }
+
+std::string JoinDir(std::string_view dir, std::string_view name) {
+  return dir.empty() ? std::string(name) : IncludeTrailingPathDelimiter(dir) + std::string(name);
 }
 
 class Selector {
@@ -26,10 +29,10 @@ class Selector {
     specIndex_ = index;
     if (spec.Text.empty()) return;
     const bool absolute = IsAbsolutePath(spec.Text);
-    const std::string full = absolute || spec.RootDir.empty() ? spec.Text : JoinDir(spec.RootDir, spec.Text);
+    const std::string full = absolute || spec.RootDir.empty() ? std::string(spec.Text) : JoinDir(spec.RootDir, spec.Text);
     // Entry names of absolute file specifications are the path without its drive; those of relative
     // ones are the path as written.
-    const std::string nameBase = absolute ? PathWithoutDrive(full) : spec.Text;
+    const std::string nameBase = absolute ? PathWithoutDrive(full) : std::string(spec.Text);
 
     FileStat st = env_.Stat(full);
     if (st.Kind == FileKind::Regular) {
@@ -47,17 +50,17 @@ class Selector {
     const std::string dir = ExtractFilePath(full);
     const std::string pattern = ExtractFileName(full);
     if (!HasWildcards(pattern) && !spec.Recurse) {
-      warn_(zecNotFound, "name not matched: " + spec.Text);
+      warn_(zecNotFound, "name not matched: " + std::string(spec.Text));
       return;
     }
     if (!dir.empty() && !env_.DirectoryExists(dir)) {
-      warn_(zecNotFound, "name not matched: " + spec.Text);
+      warn_(zecNotFound, "name not matched: " + std::string(spec.Text));
       return;
     }
     size_t before = files_.size();
     Walk(dir.empty() ? std::string(".") : ExcludeTrailingPathDelimiter(dir), ExtractFilePath(nameBase), pattern,
          spec.Recurse, dir.empty());
-    if (files_.size() == before && !matchedAny_) warn_(zecNotFound, "name not matched: " + spec.Text);
+    if (files_.size() == before && !matchedAny_) warn_(zecNotFound, "name not matched: " + std::string(spec.Text));
     matchedAny_ = false;
   }
 
@@ -124,10 +127,10 @@ class Selector {
   }
 
   void Consider(const std::string& path, const std::string& rawName, const FileStat* known) {
-    if (!seen_.insert(path).second) return;
+    if (seen_.Contains(path)) return;
     FileStat st = known ? *known : env_.Stat(path);
     if (st.Kind != FileKind::Regular) return;  // vanished since the listing
-    std::optional<uint32_t> attrs = env_.GetAttributes(path);
+    std::optional<uint32_t> attrs = env_.GetAttributesOf(path, st);
     if (!attrs) return;
     if (!options_.HiddenFiles && (*attrs & (faHidden | faSysFile))) return;
     if (options_.ArchiveOnly && !(*attrs & faArchive)) return;
@@ -139,13 +142,14 @@ class Selector {
     if (options_.StripPaths) name = name.substr(name.rfind('/') + 1);
     if (name.empty() || Excluded(path, name)) return;
     files_.push_back({path, std::move(name), st, *attrs, specIndex_});
+    seen_.Insert(files_.size() - 1);
   }
 
   Env& env_;
   const SelectionOptions& options_;
   const WarningSink& warn_;
   std::vector<SelectedFile> files_;
-  std::set<std::string> seen_;
+  KeyedIndexSet<SelectedFile, &PathOf> seen_{files_};  // the files taken so far, by path
   size_t specIndex_ = 0;
   bool matchedAny_ = false;
 };
@@ -155,6 +159,11 @@ class Selector {
 std::string NormalizeEntryName(const std::string& path) {
   std::string p = PathDelim == '/' ? path : StringReplaceAll(path, std::string(1, PathDelim), "/");
   p = PathWithoutDrive(p);
+  // Most names have no "." or ".." part and no doubled or trailing separator: they are the
+  // path as it stands, without the work of splitting it.
+  if (!p.empty() && p.front() != '/' && p.back() != '/' && p.find("//") == std::string::npos &&
+      p.find("/.") == std::string::npos && p.front() != '.')
+    return p;
   std::string out;
   size_t i = 0;
   while (i <= p.size()) {

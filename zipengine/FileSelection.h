@@ -7,18 +7,21 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "runtime/Env.h"
 
 namespace dravello::zipengine {
 
+// One file specification. The texts are views into the command record, which outlives the
+// selection: a backup of many files names each of them, and copies would double the memory.
 struct SpecLine {
-  std::string Text;     // a path, possibly with "*" and "?" in its last part
-  std::string RootDir;  // where relative file specifications start; empty for the current directory
+  std::string_view Text;     // a path, possibly with "*" and "?" in its last part
+  std::string_view RootDir;  // where relative file specifications start; empty for the current directory
   bool Recurse = false;
   bool Encrypt = false;
-  std::string Password;
+  std::string_view Password;
 };
 
 struct LocalDate {

@@ -7,6 +7,7 @@
 #include <new>
 #include <optional>
 #include <set>
+#include <string_view>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "zipengine/CompressionPool.h"
 #include "zipengine/EngineReporter.h"
 #include "zipengine/FileSelection.h"
+#include "zipengine/KeyedIndexSet.h"
 #include "zipengine/Placement.h"
 #include "zipengine/ZipCrypto.h"
 #include "zipengine/ZipFormat.h"
@@ -40,6 +42,9 @@ constexpr uint64_t kCopyTickBytes = 8 << 20;
 constexpr size_t kSpareBytes = 16 << 20;
 // Enough to keep the workers busy with small files; more only costs bookkeeping.
 constexpr size_t kMaxJobsInFlight = 1024;
+// Files handed to the workers at once.
+constexpr size_t kBatchFiles = 64;
+constexpr size_t kBatchBytes = 1 << 20;
 // Streamed sources this large get 8-byte sizes in their data descriptor up front; deflate can
 // make incompressible data slightly larger, so the margin below 4 GiB is generous.
 constexpr int64_t kStreamZip64From = 0xF0000000LL;
@@ -68,6 +73,7 @@ bool EndsWithSuffix(const std::string& name, const std::vector<std::string>& suf
 }
 
 std::string NonNull(const char* s) { return s ? std::string(s) : std::string(); }
+std::string_view ViewOf(const char* s) { return s ? std::string_view(s) : std::string_view(); }
 
 // The DOS attribute bits that belong in an entry.
 constexpr uint32_t kEntryDosBits = faReadOnly | faHidden | faSysFile | faArchive;
@@ -113,6 +119,7 @@ class AddOperation {
     bool Encrypt = false;
     std::string Password;
   };
+  static std::string_view StoredNameOf(const WorkItem& w) { return w.File.StoredName; }
 
   // ---- The steps ----
 
@@ -139,7 +146,7 @@ class AddOperation {
     CopyKeptEntries();
     AddFiles();
     CopyEntriesNotReplaced();
-    if (stored_.empty()) {
+    if (storedCount_ == 0) {
       Discard();
       reporter_.Message(zecNothingToDo, "Nothing added: the archive was left unchanged");
       return 0;
@@ -165,7 +172,7 @@ class AddOperation {
                                         "); the sources are left as they are");
     }
     if (durable) AfterPlaced();
-    return static_cast<int32_t>(std::min<size_t>(stored_.size(), INT32_MAX));
+    return static_cast<int32_t>(std::min<size_t>(storedCount_, INT32_MAX));
   }
 
   void ReadOptions() {
@@ -190,11 +197,11 @@ class AddOperation {
     for (int32_t i = 0; i < cmd_.SpecCount; ++i) {
       const ZipFileSpec& s = cmd_.Specs[i];
       SpecLine line;
-      line.Text = NonNull(s.SpecText);
-      line.RootDir = NonNull(s.SpecRootDir);
+      line.Text = ViewOf(s.SpecText);
+      line.RootDir = ViewOf(s.SpecRootDir);
       line.Recurse = s.SpecRecurse != 0;
       line.Encrypt = s.SpecEncrypt != 0;
-      line.Password = s.SpecPassword && *s.SpecPassword ? s.SpecPassword : NonNull(cmd_.PasswordText);
+      line.Password = s.SpecPassword && *s.SpecPassword ? s.SpecPassword : ViewOf(cmd_.PasswordText);
       specs_.push_back(std::move(line));
     }
     comment_ = NonNull(cmd_.CommentText);
@@ -236,11 +243,19 @@ class AddOperation {
     // The archive is never packed into itself. Compared as full paths: entry names drop the drive
     // and "..", so two different files can share one.
     const std::string archivePath = env_.ExpandFileName(archive_);
-    auto isArchive = [&](const std::string& path) {
-      const std::string full = env_.ExpandFileName(path);
-      return selection_.FoldCase ? AnsiSameText(full, archivePath) : full == archivePath;
+    const std::string archiveName = ExtractFileName(archivePath);
+    auto sameName = [&](std::string_view a, std::string_view b) {
+      return selection_.FoldCase ? AnsiSameText(a, b) : a == b;
     };
-    std::set<std::string> names;
+    auto isArchive = [&](const std::string& path) {
+      // The file name first: only a file named like the archive can be it.
+      const size_t slash = path.find_last_of(PathDelim == '/' ? "/" : "/\\:");
+      if (!sameName(std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1), archiveName)) return false;
+      return sameName(env_.ExpandFileName(path), archivePath);
+    };
+    // The stored names taken so far (no name is held twice).
+    KeyedIndexSet<WorkItem, &StoredNameOf> names(work_);
+    work_.reserve(files.size());
     const bool update = cmd_.UpdateFlag != 0;
     const bool freshen = !update && cmd_.FreshenFlag != 0;
     for (SelectedFile& f : files) {
@@ -251,14 +266,14 @@ class AddOperation {
       } else if (freshen) {
         continue;
       }
-      if (!names.insert(f.StoredName).second) {
+      if (names.Contains(f.StoredName)) {
         Warn(zecSkipped, "duplicate name " + f.StoredName + ", skipped: " + f.Path);
         continue;
       }
       WorkItem w;
       const SpecLine& spec = specs_[f.SpecIndex];
       if (spec.Encrypt) {
-        std::string password = spec.Password;
+        std::string password(spec.Password);
         if (password.empty()) {
           if (!askedPassword_) {
             askedPassword_ = true;
@@ -279,6 +294,7 @@ class AddOperation {
       if (old != existingByName_.end()) replaced_.insert(old->second);
       w.File = std::move(f);
       work_.push_back(std::move(w));
+      names.Insert(work_.size() - 1);
     }
   }
 
@@ -359,33 +375,41 @@ class AddOperation {
       for (size_t i = 0; i < work_.size(); ++i) {
         WorkItem& w = work_[i];
         CheckAbort(reporter_.Call(zcaFileBegin, 0, static_cast<uint64_t>(w.File.Stat.Size), w.File.Path));
-        FileStat now = env_.Stat(w.File.Path);
-        if (now.Kind != FileKind::Regular) {
-          Warn(zecSkipped, (now.Exists() ? "skipped, not a regular file: " : "skipped, file vanished: ") + w.File.Path);
-          continue;
-        }
-        if (now.Size > tuning_.StreamThreshold) {
+        std::unique_ptr<RandomAccessFile> in = OpenSource(w);
+        if (!in) continue;
+        const FileStat opened = in->StatWhenOpened() ? *in->StatWhenOpened() : env_.Stat(w.File.Path);
+        if (opened.Size > tuning_.StreamThreshold) {
+          in.reset();
+          SubmitBatch();
           while (!inFlight_.empty()) WriteHead();
-          StreamFile(w, now);
+          StreamFile(w, opened);
           continue;
         }
-        std::optional<Loaded> loaded = LoadFile(w, now);
+        std::optional<Loaded> loaded = LoadFile(w, *in, opened);
+        in.reset();
         if (!loaded) continue;
         inFlightBytes_ += static_cast<int64_t>(loaded->Job->Input.size());
-        pool.Submit(loaded->Job);
+        batch_.push_back(loaded->Job);
+        batchBytes_ += loaded->Job->Input.size();
         inFlight_.push_back(std::move(*loaded));
+        // Small files go to the workers in batches: one wake-up for many files instead of one
+        // each, which for files of a few hundred bytes costs more than their compression.
+        if (batch_.size() >= kBatchFiles || batchBytes_ >= kBatchBytes) SubmitBatch();
         // Over the limits, write finished files until half the room is free again: the thread
         // then alternates between long runs of reading and of writing instead of waiting for
         // the workers file by file.
         if (inFlightBytes_ > tuning_.MemoryBudget || inFlight_.size() > kMaxJobsInFlight) {
+          SubmitBatch();
           while (!inFlight_.empty() &&
                  (inFlightBytes_ > tuning_.MemoryBudget / 2 || inFlight_.size() > kMaxJobsInFlight / 2))
             WriteHead();
         }
       }
+      SubmitBatch();
       while (!inFlight_.empty()) WriteHead();
     } catch (...) {
       inFlight_.clear();
+      batch_.clear();
       pool_ = nullptr;
       throw;
     }
@@ -399,15 +423,32 @@ class AddOperation {
     bool Changed = false;
   };
 
-  std::optional<Loaded> LoadFile(WorkItem& w, const FileStat& before) {
+  // Opens a source for reading; a source that cannot be opened is reported (as vanished, as no
+  // longer a regular file, or with the system's reason) and left out.
+  std::unique_ptr<RandomAccessFile> OpenSource(const WorkItem& w) {
+    try {
+      return env_.NewRandomAccessFile(w.File.Path);
+    } catch (const Exception& e) {
+      const FileStat now = env_.Stat(w.File.Path);
+      if (!now.Exists())
+        Warn(zecSkipped, "skipped, file vanished: " + w.File.Path);
+      else if (now.Kind != FileKind::Regular)
+        Warn(zecSkipped, "skipped, not a regular file: " + w.File.Path);
+      else
+        Warn(zecSkipped, "skipped, cannot read: " + e.Message());
+      return nullptr;
+    }
+  }
+
+  // Reads a whole source that is `opened` as the open file said, and tells whether it changed
+  // while it was read (asking the open file again, not the name).
+  std::optional<Loaded> LoadFile(WorkItem& w, RandomAccessFile& in, const FileStat& opened) {
     auto job = std::make_shared<CompressionJob>();
     job->Level = w.Level;
     job->Input = TakeBuffer();
     try {
-      std::unique_ptr<RandomAccessFile> in = env_.NewRandomAccessFile(w.File.Path);
-      int64_t size = std::min<int64_t>(in->Size(), tuning_.StreamThreshold);
-      job->Input.resize(static_cast<size_t>(size));
-      job->Input.resize(in->ReadAt(0, job->Input.data(), job->Input.size()));
+      job->Input.resize(static_cast<size_t>(std::min<int64_t>(opened.Size, tuning_.StreamThreshold)));
+      job->Input.resize(in.ReadAt(0, job->Input.data(), job->Input.size()));
     } catch (const Exception& e) {
       Warn(zecSkipped, "skipped, cannot read: " + e.Message());
       return std::nullopt;
@@ -415,10 +456,18 @@ class AddOperation {
     Loaded l;
     l.Item = &w;
     l.Job = std::move(job);
-    l.AsRead = before;
-    FileStat after = env_.Stat(w.File.Path);
-    l.Changed = !after.SameContentStamp(before) || static_cast<int64_t>(l.Job->Input.size()) != before.Size;
+    l.AsRead = opened;
+    const std::optional<FileStat> now = in.StatNow();
+    const FileStat after = now ? *now : env_.Stat(w.File.Path);
+    l.Changed = !after.SameContentStamp(opened) || static_cast<int64_t>(l.Job->Input.size()) != opened.Size;
     return l;
+  }
+
+  void SubmitBatch() {
+    if (batch_.empty()) return;
+    pool_->Submit(batch_);
+    batch_.clear();
+    batchBytes_ = 0;
   }
 
   void WriteHead() {
@@ -558,8 +607,11 @@ class AddOperation {
   }
 
   void Stored(const WorkItem& w, const FileStat& asRead, bool changed, const EntryHeader& e) {
-    stored_.push_back({w.File.Path, asRead, changed});
-    replacedDone_.insert(w.File.StoredName);
+    ++storedCount_;
+    // Only what tending the sources needs is kept per file: a backup of many files keeps
+    // nothing of them but their directory entries.
+    if (cmd_.ResetArchiveFlag != 0 || cmd_.MoveFlag != 0) stored_.push_back({w.File.Path, asRead, changed});
+    if (existingByName_.count(w.File.StoredName)) replacedDone_.insert(w.File.StoredName);
     newestNs_ = std::max(newestNs_, asRead.MTimeNs);
     if (changed) Warn(zecSkipped, "file changed while it was read: " + w.File.Path);
     if (verbose_) {
@@ -706,6 +758,8 @@ class AddOperation {
 
   std::vector<WorkItem> work_;
   std::deque<Loaded> inFlight_;
+  std::vector<std::shared_ptr<CompressionJob>> batch_;  // read, not yet handed to the workers
+  size_t batchBytes_ = 0;
   int64_t inFlightBytes_ = 0;
   std::vector<std::string> spare_;
   size_t spareBytes_ = 0;
@@ -718,6 +772,7 @@ class AddOperation {
   bool writing_ = false;
   std::set<std::string> dirNames_;
   std::vector<PackedSource> stored_;
+  size_t storedCount_ = 0;
   int64_t newestNs_ = INT64_MIN;
 };
 

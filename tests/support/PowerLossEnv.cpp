@@ -202,6 +202,11 @@ std::optional<uint32_t> PowerLossEnv::GetAttributes(const std::string& path) {
   return EnvWrapper::GetAttributes(path);
 }
 
+std::optional<uint32_t> PowerLossEnv::GetAttributesOf(const std::string& path, const FileStat& known) {
+  if (lost_) PowerIsOff(path);
+  return EnvWrapper::GetAttributesOf(path, known);
+}
+
 bool PowerLossEnv::SetAttributes(const std::string& path, uint32_t attributes, const FileStat* asRead) {
   Change("attributes");
   return EnvWrapper::SetAttributes(path, attributes, asRead);

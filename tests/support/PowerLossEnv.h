@@ -54,6 +54,7 @@ class PowerLossEnv : public EnvWrapper {
   std::string CreateTempFileBeside(const std::string& path, std::unique_ptr<WritableFile>* file) override;
   void SetFileTime(const std::string& path, int64_t mtimeNs) override;
   std::optional<uint32_t> GetAttributes(const std::string& path) override;
+  std::optional<uint32_t> GetAttributesOf(const std::string& path, const FileStat& known) override;
   bool SetAttributes(const std::string& path, uint32_t attributes, const FileStat* asRead = nullptr) override;
   void SyncDir(const std::string& dir) override;
   void SyncFileSystem(const std::string& path) override;
