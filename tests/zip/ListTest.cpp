@@ -10,7 +10,7 @@
 
 #include "ZipBuilder.h"
 #include "ZipTestSupport.h"
-#include "runtime/FaultEnv.h"
+#include "tests/support/FaultEnv.h"
 #include "ui/Graphics.h"
 #include "zip/ZipArchiver.h"
 
