@@ -271,7 +271,6 @@ class TWinControl : public TControl {
   friend class TControl;
   void InsertControl(TControl* control);
   void RemoveControl(TControl* control);
-  void ChildFontChanged();
 
   std::vector<TControl*> controls_;
   std::vector<TWinControl*> tabList_;

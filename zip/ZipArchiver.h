@@ -380,7 +380,6 @@ class TZipArchiver : public TComponent {
   void BuildFileSpecs(CommandBuffers& buffers) const;
   void AfterCallback(int32_t action);
   void RecordEventError(int32_t action, const std::string& text);
-  std::string ReadVolumeNumberText() const;
 
   // Published state.
   int32_t addCompLevel_ = 9;

@@ -1,9 +1,9 @@
 // Copy-mode runs end to end through the main window, on real temporary trees.
 #include <sys/stat.h>
 
-#include "runtime/FaultEnv.h"
 #include "runtime/SysUtils.h"
 #include "tests/app/AppFixture.h"
+#include "tests/support/FaultEnv.h"
 
 namespace dravello {
 namespace {

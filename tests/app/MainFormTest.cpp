@@ -1,8 +1,7 @@
 // The main window's start, settings, script store, command line and feedback.
-#include "runtime/FaultEnv.h"
-#include "tests/app/AppFixture.h"
-
 #include "ini/SectionIni.h"
+#include "tests/app/AppFixture.h"
+#include "tests/support/FaultEnv.h"
 
 namespace dravello {
 namespace {

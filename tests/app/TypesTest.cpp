@@ -6,8 +6,8 @@
 #include <fstream>
 
 #include "app/u_types.h"
-#include "runtime/FaultEnv.h"
 #include "runtime/SysUtils.h"
+#include "tests/support/FaultEnv.h"
 
 namespace dravello {
 namespace {

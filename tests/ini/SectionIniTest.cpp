@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "runtime/Env.h"
-#include "runtime/FaultEnv.h"
 #include "runtime/Locale.h"
 #include "runtime/SysUtils.h"
+#include "tests/support/FaultEnv.h"
 
 namespace dravello {
 namespace {

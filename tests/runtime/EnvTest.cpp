@@ -15,9 +15,9 @@
 
 #include "runtime/DateTime.h"
 #include "runtime/Env.h"
-#include "runtime/FaultEnv.h"
 #include "runtime/SysUtils.h"
 #include "tests/runtime/TestFiles.h"
+#include "tests/support/FaultEnv.h"
 
 namespace dravello {
 namespace {

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "runtime/FaultEnv.h"
 #include "runtime/SysUtils.h"
 #include "tests/runtime/TestFiles.h"
+#include "tests/support/FaultEnv.h"
 
 namespace dravello {
 namespace {

@@ -1,7 +1,7 @@
 // Fault trials of copy runs: the disk fills up, a read breaks off, a source vanishes, a folder
 // cannot be made. Each is logged and fails the run, and every copy made before stays whole: a
 // file under its final name is always the previous copy or the new one, never a part.
-#include "runtime/FaultEnv.h"
+#include "tests/support/FaultEnv.h"
 #include "tests/trials/TrialFixture.h"
 
 namespace dravello {

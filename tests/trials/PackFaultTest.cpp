@@ -10,7 +10,7 @@
 #include <functional>
 
 #include "EngineTestUtil.h"
-#include "runtime/FaultEnv.h"
+#include "tests/support/FaultEnv.h"
 #include "tests/trials/TrialFixture.h"
 
 namespace dravello {

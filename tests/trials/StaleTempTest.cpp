@@ -6,7 +6,7 @@
 
 #include "app/RunJournal.h"
 #include "ini/SectionIni.h"
-#include "runtime/FaultEnv.h"
+#include "tests/support/FaultEnv.h"
 #include "tests/trials/TrialFixture.h"
 
 namespace dravello {

@@ -141,7 +141,7 @@ TEST_F(ZipArchiverTest, SuffixListFollowsTheSetAndTheExtraText) {
   EXPECT_EQ(z.BuildSuffixList(), "");
 }
 
-TEST_F(ZipArchiverTest, SpecificationListsAreCopiedNotShared) {
+TEST_F(ZipArchiverTest, FileSpecificationListsAreCopiedNotShared) {
   TStringList lines;
   lines.Add("/a");
   lines.Add("/b");

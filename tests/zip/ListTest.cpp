@@ -11,7 +11,7 @@
 #include "tests/support/CpuTime.h"
 #include "ZipBuilder.h"
 #include "ZipTestSupport.h"
-#include "runtime/FaultEnv.h"
+#include "tests/support/FaultEnv.h"
 #include "ui/Graphics.h"
 #include "zip/ZipArchiver.h"
 

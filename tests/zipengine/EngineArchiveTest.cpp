@@ -9,8 +9,8 @@
 #include <random>
 
 #include "EngineTestUtil.h"
-#include "runtime/FaultEnv.h"
 #include "runtime/SysUtils.h"
+#include "tests/support/FaultEnv.h"
 
 namespace dravello::zipengine::test {
 namespace {

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "EngineTestUtil.h"
-#include "runtime/FaultEnv.h"
 #include "runtime/SysUtils.h"
+#include "tests/support/FaultEnv.h"
 
 namespace dravello::zipengine::test {
 namespace {

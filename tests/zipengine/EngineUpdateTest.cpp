@@ -7,9 +7,9 @@
 #include <map>
 
 #include "EngineTestUtil.h"
-#include "runtime/FaultEnv.h"
 #include "runtime/PosixEnv.h"
 #include "runtime/SysUtils.h"
+#include "tests/support/FaultEnv.h"
 
 namespace dravello::zipengine::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "runtime/FaultEnv.h"
+#include "tests/support/FaultEnv.h"
 
 #include <cstring>
 
