@@ -59,6 +59,7 @@ apt_opts=(
   -o "Dir::Cache=$apt_root/cache"
   -o "Dir::Cache::pkgcache=" -o "Dir::Cache::srcpkgcache="
   -o "Debug::NoLocking=1"
+  -o "APT::Sandbox::User=root"  # the files land in a folder of root's own
 )
 echo "== libdeflate $version for $triplet: fetching Debian's source package"
 apt-get "${apt_opts[@]}" update -qq
