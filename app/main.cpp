@@ -18,7 +18,7 @@ using namespace dravello;
 
 int main(int argc, char** argv) {
   InitLocale();
-  SetCommandLine(argc, argv);
+  InitCommandLine(argc, argv);
   InitFileNames(Env::Default().ProgramFileName());
   mlMessages();  // the catalogue's component exists before any window
 

@@ -7,7 +7,11 @@
 
 namespace dravello {
 
-// Called once by main() with its arguments.
+// Called once by main() with its arguments. On Windows the parameters are taken from the
+// process's wide-character command line instead (main's arguments are in the ANSI code page, which
+// need not hold every name), converted to UTF-8.
+void InitCommandLine(int argc, const char* const* argv);
+// Takes the parameters from `argv` as they stand.
 void SetCommandLine(int argc, const char* const* argv);
 // Replaces the parameters (tests).
 void SetParams(std::vector<std::string> params);

@@ -7,10 +7,42 @@
 #include <locale.h>
 #include <vector>
 
+#ifdef _WIN32
+#include "runtime/WinApi.h"
+#endif
+
 namespace dravello {
 
 namespace {
 
+#ifdef _WIN32
+// Windows folds with the system's invariant case table, the one NTFS names follow, so that "Ä"
+// and "ä" are the same letter whatever the user's language. The table of the whole Basic
+// Multilingual Plane is made once; the few letters beyond it are asked for one by one.
+const std::vector<wchar_t>& LowerCaseTable() {
+  static const std::vector<wchar_t> table = [] {
+    std::vector<wchar_t> upper(0x10000), lower(0x10000);
+    for (size_t c = 0; c < upper.size(); ++c) upper[c] = static_cast<wchar_t>(c);
+    // Surrogates are not letters; the table keeps them as they are.
+    for (size_t c = 0xD800; c < 0xE000; ++c) upper[c] = L'?';
+    const int n = ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_LOWERCASE, upper.data(), static_cast<int>(upper.size()),
+                                  lower.data(), static_cast<int>(lower.size()), nullptr, nullptr, 0);
+    for (size_t c = 0; c < lower.size(); ++c)
+      if (n != static_cast<int>(lower.size()) || (c >= 0xD800 && c < 0xE000)) lower[c] = static_cast<wchar_t>(c);
+    return lower;
+  }();
+  return table;
+}
+
+char32_t SystemLower(char32_t cp) {
+  if (cp < 0x10000) return static_cast<char32_t>(static_cast<uint16_t>(LowerCaseTable()[cp]));
+  const char32_t v = cp - 0x10000;
+  wchar_t pair[2] = {static_cast<wchar_t>(0xD800 + (v >> 10)), static_cast<wchar_t>(0xDC00 + (v & 0x3FF))};
+  wchar_t out[2];
+  if (::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_LOWERCASE, pair, 2, out, 2, nullptr, nullptr, 0) != 2) return cp;
+  return 0x10000 + ((static_cast<char32_t>(out[0]) - 0xD800) << 10) + (static_cast<char32_t>(out[1]) - 0xDC00);
+}
+#else
 // Case folding uses C.UTF-8's full Unicode tables even when the user's locale is plain "C", so
 // that "Ä" and "ä" are the same letter on every machine; ordering follows the user's collation.
 locale_t FoldingLocale() {
@@ -23,13 +55,16 @@ locale_t FoldingLocale() {
   return loc;
 }
 
+char32_t SystemLower(char32_t cp) { return static_cast<char32_t>(towlower_l(static_cast<wint_t>(cp), FoldingLocale())); }
+#endif
+
 bool g_codePointOrder = true;  // LC_COLLATE is C, POSIX or C.UTF-8
 uint32_t g_generation = 0;     // counts collation changes; see CollationGeneration
 
 char32_t Fold(char32_t cp) {
   if (cp < 128) return (cp >= 'A' && cp <= 'Z') ? cp + 32 : cp;
   if (cp >= 0xDC80 && cp <= 0xDCFF) return cp;  // an undecodable byte
-  return static_cast<char32_t>(towlower_l(static_cast<wint_t>(cp), FoldingLocale()));
+  return SystemLower(cp);
 }
 
 // Appends the order-preserving byte form of one code point (or undecodable-byte stand-in): UTF-8,
@@ -50,7 +85,14 @@ std::wstring ToWide(std::string_view s, bool ignoreCase) {
   w.reserve(s.size());
   for (size_t i = 0; i < s.size();) {
     char32_t cp = DecodeUtf8(s, i);
-    w.push_back(static_cast<wchar_t>(ignoreCase ? Fold(cp) : cp));
+    if (ignoreCase) cp = Fold(cp);
+    if (sizeof(wchar_t) == 2 && cp >= 0x10000) {
+      // UTF-16, where wchar_t has 16 bits (Windows).
+      w.push_back(static_cast<wchar_t>(0xD800 + ((cp - 0x10000) >> 10)));
+      w.push_back(static_cast<wchar_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+    } else {
+      w.push_back(static_cast<wchar_t>(cp));
+    }
   }
   return w;
 }
@@ -135,6 +177,10 @@ uint32_t CollationGeneration() { return g_codePointOrder ? 0 : (g_generation == 
 
 void InitLocale() {
   if (!UseLocale("")) UseLocale("C");
+#ifdef _WIN32
+  // The program's texts are UTF-8; a console shows them as such only when told so.
+  ::SetConsoleOutputCP(CP_UTF8);
+#endif
 }
 
 int AnsiCompareText(std::string_view a, std::string_view b) { return Compare(a, b, true); }

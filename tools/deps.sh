@@ -7,6 +7,14 @@ dravello_packages=(
   qt6-base-dev
   zip unzip 7zip libarchive-tools rsync python3 attr diffutils locales
 )
+# The Windows pass of ./test: the MinGW-w64 cross compilers (64-bit, and 32-bit for the engine's
+# record layout), zlib for MinGW, GoogleTest's sources, Wine to run the result, and dpkg-dev to
+# unpack Debian's libdeflate sources (tools/mingw-libdeflate.sh).
+dravello_windows_packages=(
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+  binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+  libz-mingw-w64-dev googletest wine wine64 dpkg-dev
+)
 # Only ./fuzz needs these: the fuzzers are built with clang and its libFuzzer runtime.
 dravello_fuzz_packages=(clang-14 libclang-rt-14-dev)
 
@@ -27,6 +35,10 @@ dravello_install_packages() {
 
 dravello_install_deps() {
   dravello_install_packages "${dravello_packages[@]}"
+}
+
+dravello_install_windows_deps() {
+  dravello_install_packages "${dravello_windows_packages[@]}"
 }
 
 dravello_install_fuzz_deps() {

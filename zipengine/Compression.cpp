@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <new>
 
 #include "runtime/SysUtils.h"
@@ -12,8 +13,43 @@ namespace dravello::zipengine {
 
 uint32_t Crc32(uint32_t crc, const char* data, size_t n) { return libdeflate_crc32(crc, data, n); }
 
+namespace {
+
+// CRC-32 arithmetic over GF(2), reflected as the zip CRC is: the product of two polynomials
+// modulo the CRC polynomial.
+uint32_t MultModP(uint32_t a, uint32_t b) {
+  uint32_t m = 1u << 31, p = 0;
+  for (;;) {
+    if (a & m) {
+      p ^= b;
+      if ((a & (m - 1)) == 0) break;
+    }
+    m >>= 1;
+    b = (b & 1) ? (b >> 1) ^ 0xEDB88320u : b >> 1;
+  }
+  return p;
+}
+
+// x^(n * 2^k) modulo the CRC polynomial.
+uint32_t X2nModP(uint64_t n, unsigned k) {
+  static const auto kPowers = [] {
+    std::array<uint32_t, 64> t{};
+    t[0] = 1u << 30;  // x^1
+    for (size_t i = 1; i < t.size(); ++i) t[i] = MultModP(t[i - 1], t[i - 1]);
+    return t;
+  }();
+  uint32_t p = 1u << 31;  // x^0
+  for (; n; n >>= 1, ++k)
+    if (n & 1) p = MultModP(kPowers[k & 63], p);
+  return p;
+}
+
+}  // namespace
+
+// Computed here rather than by zlib's crc32_combine64, whose length is 32 bits wide where zlib
+// was built without large-file support (as on Windows).
 uint32_t Crc32Combine(uint32_t first, uint32_t second, uint64_t secondLength) {
-  return static_cast<uint32_t>(crc32_combine64(first, second, static_cast<z_off64_t>(secondLength)));
+  return MultModP(X2nModP(secondLength, 3), first) ^ second;
 }
 
 // libdeflate's levels are its own scale: its level 7 already compresses about as well as zlib's

@@ -1,4 +1,7 @@
 #include "ini/SectionIni.h"
+#ifdef _WIN32
+#include "runtime/WinPath.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -315,6 +318,9 @@ TEST_F(IniTest, ReadTextFindsKeysByTheTextBeforeTheFirstEquals) {
 
 TEST_F(IniTest, ValueStartsAfterTheLinesOwnEquals) {
   // The Kelvin sign (three bytes) and "k" (one byte) are the same letter without case.
+#ifdef _WIN32
+  if (RunningUnderWine()) GTEST_SKIP() << "Wine's case table does not fold the Kelvin sign to \"k\"";
+#endif
   Put(path, "[s]\r\nk=value\r\n");
   TSectionIniFile ini(path);
   EXPECT_EQ(ini.ReadText("s", "\xE2\x84\xAA", "d"), "value");
@@ -752,8 +758,10 @@ class WriteBackFailureTest : public IniTest {
     ini.UpdateFile();  // the disk is fine again: the same store writes
     EXPECT_FALSE(ini.Modified);
     EXPECT_EQ(Get(path).substr(0, 27), "[big]\r\nkey0=changed\r\nkey1=s");
+#ifndef _WIN32  // Windows has no permission bits to keep
     EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+#endif
   }
   std::string original;
 };

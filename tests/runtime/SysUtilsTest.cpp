@@ -271,6 +271,38 @@ TEST(Paths, SplitAndChangeOnPosix) {
   EXPECT_EQ(PathWithoutDrive("relative/a.doc"), "relative/a.doc");
   EXPECT_EQ(PathWithoutDrive("/"), "");
 }
+#else
+TEST(Paths, SplitAndChangeOnWindows) {
+  struct Case {
+    const char* path;
+    const char* drive;
+    const char* dir;
+    const char* name;
+    const char* ext;
+    const char* withoutDrive;
+  } cases[] = {
+      {"C:\\Data\\a.doc", "C:", "C:\\Data\\", "a.doc", ".doc", "Data\\a.doc"},
+      {"C:a.doc", "C:", "C:", "a.doc", ".doc", "a.doc"},
+      {"C:\\", "C:", "C:\\", "", "", ""},
+      {"\\\\server\\share\\Data\\a.doc", "\\\\server\\share", "\\\\server\\share\\Data\\", "a.doc", ".doc", "Data\\a.doc"},
+      {"\\\\server\\share", "\\\\server\\share", "\\\\server\\", "share", "", ""},
+      {"\\\\server\\share\\", "\\\\server\\share", "\\\\server\\share\\", "", "", ""},
+      {"Data\\a.tar.gz", "", "Data\\", "a.tar.gz", ".gz", "Data\\a.tar.gz"},
+      {"\\Data\\a", "", "\\Data\\", "a", "", "Data\\a"},
+      {"", "", "", "", "", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ExtractFileDrive(c.path), c.drive) << c.path;
+    EXPECT_EQ(ExtractFilePath(c.path), c.dir) << c.path;
+    EXPECT_EQ(ExtractFileName(c.path), c.name) << c.path;
+    EXPECT_EQ(ExtractFileExt(c.path), c.ext) << c.path;
+    EXPECT_EQ(PathWithoutDrive(c.path), c.withoutDrive) << c.path;
+  }
+  EXPECT_EQ(ChangeFileExt("C:\\Tools\\Dravello.exe", ".ini"), "C:\\Tools\\Dravello.ini");
+  EXPECT_EQ(ChangeFileExt("C:\\Tools.d\\Dravello", ".log"), "C:\\Tools.d\\Dravello.log");
+  EXPECT_EQ(IncludeTrailingPathDelimiter("C:\\a"), "C:\\a\\");
+  EXPECT_EQ(ExcludeTrailingPathDelimiter("C:\\a\\"), "C:\\a");
+}
 #endif
 
 }  // namespace

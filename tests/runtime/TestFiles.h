@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -27,6 +29,7 @@ namespace dravello::testing {
 
 namespace fs = std::filesystem;
 
+#ifndef _WIN32
 inline unsigned ModeOf(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return 0xFFFFFFFF;
@@ -83,5 +86,6 @@ inline std::string RunAsOrdinaryUser(const std::string& dir, const std::function
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "child process failed";
   return result;
 }
+#endif  // the helpers above are POSIX's
 
 }  // namespace dravello::testing

@@ -1,7 +1,9 @@
 // The building blocks: entry names, dates, UTF-8 detection, encryption, and
 // the ZIP64 thresholds of the end records.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include "zipengine/Compression.h"
 #include "zipengine/FileSelection.h"
 #include "zipengine/ZipCrypto.h"
 #include "zipengine/ZipFormat.h"
@@ -75,6 +77,22 @@ TEST(CentralHeaderTest, Zip64FieldHoldsOnlyTheBigValues) {
   EXPECT_EQ(Get16(h.data() + 30), 12) << "ZIP64 field with one value, nothing else";
   EXPECT_EQ(Get16(h.data() + kCentralHeaderSize + 1), kExtraZip64);
   EXPECT_EQ(Get64(h.data() + kCentralHeaderSize + 1 + 4), 5ULL << 30);
+}
+
+TEST(Crc32Combine, EqualsTheCrcOfTheJoinedBytes) {
+  std::string bytes;
+  for (int i = 0; i < 5000; ++i) bytes.push_back(static_cast<char>((i * 7919) >> 3));
+  for (size_t cut : {size_t{0}, size_t{1}, size_t{3}, size_t{64}, size_t{4095}, size_t{4999}, size_t{5000}}) {
+    const uint32_t first = zipengine::Crc32(0, bytes.data(), cut);
+    const uint32_t second = zipengine::Crc32(0, bytes.data() + cut, bytes.size() - cut);
+    EXPECT_EQ(zipengine::Crc32Combine(first, second, bytes.size() - cut), zipengine::Crc32(0, bytes.data(), bytes.size()))
+        << cut;
+  }
+  // Lengths past 32 bits, as zlib computes them where its offsets are 64 bits wide.
+  for (uint64_t length : {uint64_t{1} << 32, (uint64_t{5} << 32) + 12345, uint64_t{0xFFFFFFFFFFFull}})
+    EXPECT_EQ(zipengine::Crc32Combine(0x12345678u, 0x9ABCDEF0u, length),
+              crc32_combine64(0x12345678u, 0x9ABCDEF0u, static_cast<z_off64_t>(length)))
+        << length;
 }
 
 }  // namespace
