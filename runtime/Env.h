@@ -1,6 +1,6 @@
 // The platform interface: every operating-system service the program uses goes through Env.
-// The build compiles the platform's implementation (env_posix.cpp; a Win32 one will come later);
-// tests install doubles (see tests/support/FaultEnv.h) with Env::SetDefault.
+// The build compiles the platform's implementation (env_posix.cpp or env_windows.cpp); tests
+// install doubles (see tests/support/FaultEnv.h) with Env::SetDefault.
 //
 // Paths are texts in the platform's 8-bit code page with PathDelim separators. Unless a method
 // says otherwise, failures raise EInOutError (file contents) or EOSError (everything else), both
