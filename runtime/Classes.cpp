@@ -294,45 +294,47 @@ void TStringList::Permute(const std::vector<uint32_t>& order) {
   items_.swap(sorted);
 }
 
-std::vector<std::string> TStringList::SortByKeys() {
-  std::vector<std::string> keys;
-  keys.reserve(items_.size());
-  for (const Item& item : items_) keys.push_back(KeyOf(item.text));
-  if (items_.size() < 2) return keys;
-  struct Entry {
-    std::string_view key;
-    uint32_t index;
-  };
-  std::vector<Entry> entries;
-  entries.reserve(items_.size());
-  for (size_t i = 0; i < keys.size(); ++i) entries.push_back(Entry{keys[i], static_cast<uint32_t>(i)});
-  // Equal keys keep their insertion order (the index decides), so the sort is stable.
-  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-    int c = a.key.compare(b.key);
-    return c < 0 || (c == 0 && a.index < b.index);
-  });
-  std::vector<uint32_t> order;
-  order.reserve(entries.size());
-  for (const Entry& e : entries) order.push_back(e.index);
-  entries.clear();
-  std::vector<std::string> sortedKeys;
-  sortedKeys.reserve(keys.size());
-  for (uint32_t i : order) sortedKeys.push_back(std::move(keys[i]));
-  Permute(order);
-  return sortedKeys;
-}
-
-void TStringList::KeepKeys(std::vector<std::string> keys) {
-  if (sorted_ && CollationGeneration() != 0 && keys.size() == items_.size()) {
-    keys_ = std::move(keys);
-    keysGeneration_ = CollationGeneration();
-  } else {
-    DropKeys();
+void TStringList::SortStably(std::vector<char>* equalToPrevious) {
+  const size_t n = items_.size();
+  // The primary keys of all entries in one block of memory: a list of hundreds of thousands of
+  // paths would otherwise hold a string object for every key. Of two entries with equal primary
+  // keys, an exact list orders (and tells apart) by their bytes.
+  std::string primary;
+  size_t texts = 0;
+  for (const Item& item : items_) texts += item.text.size();
+  primary.reserve(texts + texts / 8);  // a key is about as long as its text, outside some locales
+  std::vector<size_t> ends(n);
+  for (size_t i = 0; i < n; ++i) {
+    primary += AnsiSortKey(items_[i].text, !caseSensitive_);
+    ends[i] = primary.size();
   }
+  auto key = [&](uint32_t i) {
+    const size_t begin = i == 0 ? 0 : ends[i - 1];
+    return std::string_view(primary).substr(begin, ends[i] - begin);
+  };
+  auto compare = [&](uint32_t a, uint32_t b) {
+    int c = key(a).compare(key(b));
+    if (c == 0 && exactDuplicates_) c = items_[a].text.compare(items_[b].text);
+    return c;
+  };
+  std::vector<uint32_t> order(n);
+  std::iota(order.begin(), order.end(), uint32_t{0});
+  // Equal keys keep their insertion order (the index decides), so the sort is stable.
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    const int c = compare(a, b);
+    return c < 0 || (c == 0 && a < b);
+  });
+  if (equalToPrevious) {
+    equalToPrevious->assign(n, 0);
+    for (size_t k = 1; k < n; ++k) (*equalToPrevious)[k] = compare(order[k - 1], order[k]) == 0;
+  }
+  Permute(order);
+  // The search keys come back on demand (EnsureKeys): a list that is only walked never needs them.
+  DropKeys();
 }
 
 void TStringList::Sort() {
-  KeepKeys(SortByKeys());
+  SortStably(nullptr);
   Changed();
 }
 
@@ -353,26 +355,21 @@ void TStringList::SetSorted(bool sorted) {
     DropKeys();
     return;
   }
-  std::vector<std::string> keys = SortByKeys();
+  std::vector<char> equal;
+  SortStably(&equal);
   if (duplicates_ == TDuplicates::dupIgnore && items_.size() > 1) {
     // After a stable sort equal entries are neighbours in insertion order: keep the first of each.
-    // Equal texts are exactly those with equal keys.
     size_t kept = 0;
     for (size_t i = 0; i < items_.size(); ++i) {
-      if (kept > 0 && keys[i] == keys[kept - 1]) {
+      if (kept > 0 && equal[i]) {
         FreeObject(items_[i].object);
         continue;
       }
-      if (kept != i) {
-        items_[kept] = std::move(items_[i]);
-        keys[kept] = std::move(keys[i]);
-      }
+      if (kept != i) items_[kept] = std::move(items_[i]);
       ++kept;
     }
     items_.resize(kept);
-    keys.resize(kept);
   }
-  KeepKeys(std::move(keys));
   Changed();
 }
 

@@ -148,15 +148,15 @@ class TStringList : public TObject {
   // The byte string whose order is the list's order (see ExactDuplicates).
   std::string KeyOf(std::string_view s) const;
   void Permute(const std::vector<uint32_t>& order);
-  // Sorts stably by sort key; returns the keys in the new order.
-  std::vector<std::string> SortByKeys();
+  // Sorts stably by sort key; with `equalToPrevious`, also tells for each entry in the new order
+  // whether it equals the one before it. Drops the search keys.
+  void SortStably(std::vector<char>* equalToPrevious);
   // Sort-key cache of a sorted list (see CollationGeneration): comparing through the collation
   // costs two sort keys each time, so a sorted list keeps its entries' keys while the collation
   // is not code-point order. Every change to the entries keeps keys_ in step or drops it.
   bool KeyedSearch() const;
   void EnsureKeys() const;
   void DropKeys();
-  void KeepKeys(std::vector<std::string> keys);
   bool FindKey(const std::string& key, int& index) const;
 
   std::vector<Item> items_;

@@ -44,8 +44,10 @@ done < "$list"
   echo "Corpus: $(find "$corpus" -type f | wc -l) files, $(du -sb "$corpus" | cut -f1) bytes"
   echo "File list checksum: $(cut -f2 "$list" | sha256sum | cut -d' ' -f1)"
   echo "Content checksum:   $(cd "$corpus" && find . -type f -print0 | sort -z | xargs -0 cat | sha256sum | cut -d' ' -f1)"
+  # Best effort: files that belong to no package (made by maintainer scripts, say) make
+  # dpkg-query fail, which must not end the script under pipefail once the corpus is made.
   echo "Packages the files come from:"
-  cut -f1 "$list" | xargs dpkg-query -S 2>/dev/null | cut -d: -f1 | tr ',' '\n' | sed 's/^ *//' | sort -u |
-    xargs dpkg-query -W -f='  ${Package} ${Version}\n' 2>/dev/null | sort -u
+  { cut -f1 "$list" | xargs dpkg-query -S 2>/dev/null || true; } | cut -d: -f1 | tr ',' '\n' | sed 's/^ *//' |
+    sort -u | { xargs dpkg-query -W -f='  ${Package} ${Version}\n' 2>/dev/null || true; } | sort -u
 } > "$dest/SOURCES.txt"
 head -3 "$dest/SOURCES.txt"
