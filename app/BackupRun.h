@@ -10,10 +10,12 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/u_types.h"
 #include "runtime/Classes.h"
 #include "zip/ZipArchiver.h"
+#include "zip/ZipVerifier.h"
 
 namespace dravello {
 
@@ -61,6 +63,18 @@ class TBackupRun {
   void RunScriptCopy(const std::string& destination, TStringList& files, TStringList& dirs, bool useArchive,
                      bool removeArchive);
   void RunScriptPack(const std::string& archive, TStringList& files, bool useArchive, bool removeArchive);
+  // A packed file as it was before packing began.
+  struct TPackedSource {
+    std::string Path;
+    FileStat AsRead;
+  };
+  // Reads the archive just written back and checks every entry: "Verifying", a progress phase,
+  // a failed step for each entry that does not hold what was written, "Verified". True when all
+  // of it checked out.
+  bool VerifyArchive(const std::string& archive);
+  // After a good check: makes the archive's place durable, then clears the archive attribute of
+  // every source whose entry holds it as it was before packing and that is unchanged since.
+  void ClearArchiveBits(const std::string& archive, const std::vector<TPackedSource>& sources);
   // The archiver's progress while packing.
   void ZipProgress(ProgressType kind, const std::string& fileName, uint32_t fileSize);
 
@@ -83,6 +97,7 @@ class TBackupRun {
   std::string appDir_;
   std::string journalStem_;
   bool saidArchiveAttribute_ = false;
+  std::vector<ZipVerifyEntry> verifiedEntries_;  // of the archive VerifyArchive last found good
 };
 
 }  // namespace dravello
