@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/CopyDecision.h"
+#include "app/Retention.h"
 #include "app/RunJournal.h"
 #include "app/ScriptStore.h"
 #include "lang/u_language.h"
@@ -130,6 +131,8 @@ void TBackupRun::RunScript(const std::string& name) {
     Guarded([] { return std::string("RunScriptPack"); },
             [&] { RunScriptPack(destination, files, script.UseArchiveAttrib, script.RemArchiveAttrib); });
   }
+  // Old backups go only after a run that backed up everything it was to back up.
+  if (feedback_.FailuresSoFar() == failuresBefore) RemoveOldBackups(script, destination);
 }
 
 bool TBackupRun::EngineThere(const TBackupScript& script, bool showBox) {
@@ -194,6 +197,26 @@ bool TBackupRun::PreviewScript(const std::string& name, const std::function<void
     print(MessageTextFmt("fM_stbPacking", {int64_t{files.Count()}}));
   }
   return true;
+}
+
+void TBackupRun::RemoveOldBackups(const TBackupScript& script, const std::string& justWritten) {
+  if (script.KeepBackups < 1 || (script.DstFormat != 0 && script.DstFormat != 1)) return;
+  Env& env = Env::Default();
+  const bool pack = !script.CopyFiles;
+  std::vector<TDatedBackup> beyond;
+  Guarded([&] { return MessageTextFmt("fM_stbRemoveOldErr", {ExcludeTrailingPathDelimiter(script.DstPath)}); },
+          [&] {
+            beyond = BackupsBeyond(ListDatedBackups(env, script.DstPath, script.DstFormat, pack), script.KeepBackups,
+                                   justWritten);
+          });
+  for (const TDatedBackup& old : beyond) {
+    Guarded([&] { return MessageTextFmt("fM_stbRemoveOldErr", {old.Path}); },
+            [&] {
+              feedback_.ProcessMessages();
+              RemoveBackup(env, old.Path);
+              feedback_.ShowAndLog(MessageTextFmt("fM_stbRemovedOld", {old.Path}));
+            });
+  }
 }
 
 void TBackupRun::CollectAndFilter(const TBackupScript& script, TStringList& files, const std::string& leaveOut,

@@ -100,6 +100,9 @@ class TBackupRun {
                         const std::string& leaveOutFile);
   // Says once per run when the archive attribute cannot be kept where the sources are.
   void CheckArchiveAttributeKept(const TBackupScript& script);
+  // After a run without failures: removes the dated backups in the destination beyond the
+  // script's KeepBackups newest, never `justWritten`, each a guarded step with its log line.
+  void RemoveOldBackups(const TBackupScript& script, const std::string& justWritten);
   // Whether the run is done with the engine file it needs: false (and the failure reported as
   // the run reports it) for a pack script whose ZIPENGINE.DLL is not there.
   bool EngineThere(const TBackupScript& script, bool showBox);

@@ -24,6 +24,9 @@ struct TBackupScript {
   bool InclFiles = true;        // true: keep files matching a filter; false: keep those matching none
   bool UseArchiveAttrib = false;
   bool RemArchiveAttrib = false;
+  // With a dated path style: after a run without failures, only the newest this many dated
+  // backups in the destination are kept (see Retention.h). 0: all are kept.
+  int32_t KeepBackups = 0;
 };
 
 // The INI file and the log file: the program file's path with its extension replaced by ".ini"

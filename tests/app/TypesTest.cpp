@@ -221,7 +221,9 @@ TEST_F(CollectFilesTest, CanCreateFilesInFollowsTheFoldersPermissions) {
   EXPECT_FALSE(env.CanCreateFilesIn(Path("missing")));
   Write("file", "x");
   EXPECT_FALSE(env.CanCreateFilesIn(Path("file")));
-  if (::geteuid() != 0) EXPECT_FALSE(env.CanCreateFilesIn(Path("ro")));  // root writes anywhere
+  if (::geteuid() != 0) {
+    EXPECT_FALSE(env.CanCreateFilesIn(Path("ro")));  // root writes anywhere
+  }
   fs::permissions(Path("ro"), fs::perms::owner_all);
 }
 
