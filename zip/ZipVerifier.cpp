@@ -27,6 +27,8 @@ constexpr uint16_t kFlagEncrypted = 0x0001;
 constexpr uint16_t kExtraTimestamp = 0x5455;
 constexpr size_t kWindowSize = 4 << 20;
 constexpr size_t kStreamPiece = 1 << 20;
+constexpr size_t kBatchEntries = 64;
+constexpr size_t kBatchBytes = 1 << 20;
 
 std::string Hex32(uint32_t v) {
   char buf[16];
@@ -130,12 +132,16 @@ class ZipVerifier::Pool {
     for (std::thread& t : threads_) t.join();
   }
 
-  void Submit(std::shared_ptr<Job> job) {
+  // Several jobs at once: with thousands of small entries, a wake-up per entry costs more than
+  // checking it.
+  void Submit(std::vector<std::shared_ptr<Job>>& jobs) {
+    if (jobs.empty()) return;
     {
       std::lock_guard<std::mutex> lock(mu_);
-      queue_.push_back(std::move(job));
+      queue_.insert(queue_.end(), jobs.begin(), jobs.end());
     }
-    work_.notify_one();
+    jobs.clear();
+    work_.notify_all();
   }
   void Wait(const std::shared_ptr<Job>& job) {
     std::unique_lock<std::mutex> lock(mu_);
@@ -145,7 +151,7 @@ class ZipVerifier::Pool {
  private:
   void Run() {
     libdeflate_decompressor* inflater = libdeflate_alloc_decompressor();
-    std::string out;
+    OutputBuffer out;
     for (;;) {
       std::shared_ptr<Job> job;
       {
@@ -170,22 +176,36 @@ class ZipVerifier::Pool {
     libdeflate_free_decompressor(inflater);
   }
 
+  // Room for inflated data, kept between entries and never cleared: only what is written is read.
+  struct OutputBuffer {
+    std::unique_ptr<char[]> Bytes;
+    size_t Capacity = 0;
+    char* Room(size_t n) {
+      if (n > Capacity) {
+        Bytes.reset();
+        Bytes.reset(new char[n]);
+        Capacity = n;
+      }
+      return Bytes.get();
+    }
+  };
+
   static std::string CheckWhole(libdeflate_decompressor* inflater, const ZipVerifyEntry& e, const std::string& data,
-                                std::string& out) {
+                                OutputBuffer& out) {
     if (!inflater) return "out of memory";
     const char* bytes = data.data();
     size_t size = data.size();
     if (e.Method == kMethodDeflate) {
       // One byte more than was written: data that inflates to more shows as too long, not as
       // a lack of room.
-      out.resize(static_cast<size_t>(e.UncompressedSize) + 1);
+      const size_t room = static_cast<size_t>(e.UncompressedSize) + 1;
+      char* target = out.Room(room);
       size_t produced = 0;
-      const libdeflate_result r =
-          libdeflate_deflate_decompress(inflater, data.data(), data.size(), out.data(), out.size(), &produced);
+      const libdeflate_result r = libdeflate_deflate_decompress(inflater, data.data(), data.size(), target, room, &produced);
       if (r == LIBDEFLATE_INSUFFICIENT_SPACE) return "the data inflates to more than the " +
                                                      std::to_string(e.UncompressedSize) + " bytes that were written";
       if (r != LIBDEFLATE_SUCCESS) return "the compressed data is damaged";
-      bytes = out.data();
+      bytes = target;
       size = produced;
     }
     if (size != e.UncompressedSize) return SizeProblem(size, e.UncompressedSize);
@@ -360,6 +380,8 @@ std::vector<ZipVerifyProblem> ZipVerifier::Check(const Options& options) {
   int64_t inFlightBytes = 0;
   size_t reported = 0;  // positions of `order` handed to OnChecked
   uint64_t previousEnd = 0;  // where the data of the entry before ends
+  std::vector<std::shared_ptr<Job>> batch;  // read, not yet handed to the workers
+  size_t batchBytes = 0;
 
   // Entries are handled in `order`; those checked here (problems found in the headers, streamed
   // entries, entries without data to check) are done at once, the others when their job is done.
@@ -405,6 +427,10 @@ std::vector<ZipVerifyProblem> ZipVerifier::Check(const Options& options) {
       continue;
     }
     // Room first: the oldest jobs are waited for until this one fits in the budget.
+    if (inFlightBytes > 0 && inFlightBytes + cost > options.MemoryBudget) {
+      pool.Submit(batch);
+      batchBytes = 0;
+    }
     while (inFlightBytes > 0 && inFlightBytes + cost > options.MemoryBudget && reported < k) report(reported + 1);
     auto job = std::make_shared<Job>();
     job->Entry = &e;
@@ -415,10 +441,16 @@ std::vector<ZipVerifyProblem> ZipVerifier::Check(const Options& options) {
     }
     inFlightBytes += cost;
     jobs[i] = job;
-    pool.Submit(std::move(job));
+    batchBytes += job->Data.size();
+    batch.push_back(std::move(job));
+    if (batch.size() >= kBatchEntries || batchBytes >= kBatchBytes) {
+      pool.Submit(batch);
+      batchBytes = 0;
+    }
     // Entries before the oldest job still running are told about as soon as they are known.
     while (reported < k && !jobs[order[reported]]) report(reported + 1);
   }
+  pool.Submit(batch);
   report(order.size());
   return problems;
 }
