@@ -6,6 +6,8 @@
 #include <optional>
 #include <vector>
 
+#include "app/CopyDecision.h"
+#include "app/Retention.h"
 #include "app/RunJournal.h"
 #include "app/ScriptStore.h"
 #include "lang/u_language.h"
@@ -92,11 +94,7 @@ void TBackupRun::RunScript(const std::string& name) {
   // What runs killed midway left under temporary names where no later run of theirs looks.
   TRunJournal::TidyAfterEndedRuns(journalStem_);
 
-  const std::string engineDir = zip_.DLLDirectory().empty() ? appDir_ : AddBackslash(zip_.DLLDirectory());
-  if (!script.CopyFiles && !Env::Default().FileExists(engineDir + "ZIPENGINE.DLL")) {
-    endsTheRun("ZIPENGINE.DLL", MessageText("fM_msgDLL_txt"), MessageText("fM_msgDLL_cap"));
-    return;
-  }
+  if (!EngineThere(script, true)) return;
 
   std::string destination;
   try {
@@ -115,13 +113,8 @@ void TBackupRun::RunScript(const std::string& name) {
   }
   feedback_.ShowAndLog(MessageText("fM_stbRetrieving"));
   CheckArchiveAttributeKept(script);
-
-  // The backups themselves are never backed up again: the folder under which the run writes
-  // (a fixed archive: that archive) is left out wherever a source reaches it.
-  const bool fixedArchive = !script.CopyFiles && script.DstFormat == 2;
   TStringList files;
-  CollectAndFilter(script, files, fixedArchive ? std::string() : script.DstPath,
-                   fixedArchive ? destination : std::string());
+  CollectForRun(script, destination, files);
 
   if (script.CopyFiles) {
     feedback_.ProcessMessages();
@@ -137,6 +130,92 @@ void TBackupRun::RunScript(const std::string& name) {
   } else {
     Guarded([] { return std::string("RunScriptPack"); },
             [&] { RunScriptPack(destination, files, script.UseArchiveAttrib, script.RemArchiveAttrib); });
+  }
+  // Old backups go only after a run that backed up everything it was to back up.
+  if (feedback_.FailuresSoFar() == failuresBefore) RemoveOldBackups(script, destination);
+}
+
+bool TBackupRun::EngineThere(const TBackupScript& script, bool showBox) {
+  const std::string engineDir = zip_.DLLDirectory().empty() ? appDir_ : AddBackslash(zip_.DLLDirectory());
+  if (script.CopyFiles || Env::Default().FileExists(engineDir + "ZIPENGINE.DLL")) return true;
+  feedback_.ReportError("ZIPENGINE.DLL", MessageText("fM_msgDLL_txt"));
+  if (showBox) feedback_.ShowErrorBox(MessageText("fM_msgDLL_txt"), MessageText("fM_msgDLL_cap"));
+  return false;
+}
+
+void TBackupRun::CollectForRun(const TBackupScript& script, const std::string& destination, TStringList& files) {
+  // The backups themselves are never backed up again: the folder under which the run writes
+  // (a fixed archive: that archive) is left out wherever a source reaches it.
+  const bool fixedArchive = !script.CopyFiles && script.DstFormat == 2;
+  CollectAndFilter(script, files, fixedArchive ? std::string() : script.DstPath,
+                   fixedArchive ? destination : std::string());
+}
+
+bool TBackupRun::PreviewScript(const std::string& name, const std::function<void(const std::string&)>& print) {
+  TBackupScript script;
+  script.Name = name;
+  try {
+    ReadScript(iniFile_, script);
+  } catch (...) {
+    feedback_.ReportError(MessageText("fM_stbIniReadErr"), ErrorText(std::current_exception()));
+    return false;
+  }
+  if (!EngineThere(script, false)) return false;
+  std::string destination;
+  try {
+    destination = DestinationFor(script.DstPath, script.DstFormat, !script.CopyFiles);
+  } catch (...) {
+    feedback_.ReportError(MessageTextFmt("fM_stbCreatePathErr", {script.DstPath}), ErrorText(std::current_exception()));
+    return false;
+  }
+  TStringList files;
+  CollectForRun(script, destination, files);
+
+  Env& env = Env::Default();
+  if (script.CopyFiles) {
+    int64_t copied = 0;
+    for (const std::string& src : files) {
+      const std::string dst = destination + PathWithoutDrive(src);
+      Guarded([&] { return MessageTextFmt("fM_stbCopyingErr", {src, dst}); },
+              [&] {
+                if (!SourceNeedsCopy(env, src, dst, script.UseArchiveAttrib)) return;
+                print(src + " -> " + dst);
+                ++copied;
+              });
+    }
+    print(MessageTextFmt("fM_stbCopied", {copied}));
+  } else {
+    // The engine packs every file it is handed; with the archive attribute only those that
+    // carry it. The run counts every file it hands over.
+    for (const std::string& src : files) {
+      if (script.UseArchiveAttrib) {
+        const std::optional<uint32_t> attrs = env.GetAttributes(src);
+        if (attrs && !(*attrs & faArchive)) continue;
+      }
+      print(src + " -> " + destination);
+    }
+    print(MessageTextFmt("fM_stbPacking", {int64_t{files.Count()}}));
+  }
+  return true;
+}
+
+void TBackupRun::RemoveOldBackups(const TBackupScript& script, const std::string& justWritten) {
+  if (script.KeepBackups < 1 || (script.DstFormat != 0 && script.DstFormat != 1)) return;
+  Env& env = Env::Default();
+  const bool pack = !script.CopyFiles;
+  std::vector<TDatedBackup> beyond;
+  Guarded([&] { return MessageTextFmt("fM_stbRemoveOldErr", {ExcludeTrailingPathDelimiter(script.DstPath)}); },
+          [&] {
+            beyond = BackupsBeyond(ListDatedBackups(env, script.DstPath, script.DstFormat, pack), script.KeepBackups,
+                                   justWritten);
+          });
+  for (const TDatedBackup& old : beyond) {
+    Guarded([&] { return MessageTextFmt("fM_stbRemoveOldErr", {old.Path}); },
+            [&] {
+              feedback_.ProcessMessages();
+              RemoveBackup(env, old.Path);
+              feedback_.ShowAndLog(MessageTextFmt("fM_stbRemovedOld", {old.Path}));
+            });
   }
 }
 
@@ -207,6 +286,14 @@ void TBackupRun::CheckArchiveAttributeKept(const TBackupScript& script) {
 }
 
 std::string TBackupRun::BuildDestination(const std::string& path, uint8_t format, bool pack) {
+  const std::string result = DestinationFor(path, format, pack);
+  if (pack) return result;
+  Env& env = Env::Default();
+  if (!env.DirectoryExists(result)) env.ForceDirectories(result);
+  return result;
+}
+
+std::string TBackupRun::DestinationFor(const std::string& path, uint8_t format, bool pack) {
   const std::string p = AddBackslash(path);
   // Without a folder the destination would be the file system's root, where a mirror of the
   // sources lands on the sources themselves.
@@ -227,8 +314,6 @@ std::string TBackupRun::BuildDestination(const std::string& path, uint8_t format
       throw EConvertError(Format("Unknown destination format %d (0, 1 or 2 expected)", {int64_t{format}}));
   }
   if (pack) return result + ".zip";
-  Env& env = Env::Default();
-  if (!env.DirectoryExists(result)) env.ForceDirectories(result);
   return AddBackslash(result);
 }
 

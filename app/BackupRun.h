@@ -10,10 +10,12 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/u_types.h"
 #include "runtime/Classes.h"
 #include "zip/ZipArchiver.h"
+#include "zip/ZipVerifier.h"
 
 namespace dravello {
 
@@ -55,12 +57,34 @@ class TBackupRun {
   // name before the finish line and counts as a failure; the end steps always run.
   void RunScript(const std::string& name);
 
+  // What a run of the script `name` would do, without doing any of it: reads the script,
+  // forms the destination, collects and filters the files and decides, as the run would, which
+  // it would copy or pack. Hands `print` one line per such file ("<file> -> <copy or archive>"),
+  // then the count line the run would log. Writes nothing at all: no folder, no journal, no
+  // archive, no attribute, no log line; what fails goes to ReportError. True when it got as far
+  // as the decision.
+  bool PreviewScript(const std::string& name, const std::function<void(const std::string&)>& print);
+
   // The destination of a run: a folder (copy mode, created here) or an archive name (pack mode).
   std::string BuildDestination(const std::string& path, uint8_t format, bool pack);
+  // The same name without creating anything (a folder with a trailing separator).
+  static std::string DestinationFor(const std::string& path, uint8_t format, bool pack);
 
   void RunScriptCopy(const std::string& destination, TStringList& files, TStringList& dirs, bool useArchive,
                      bool removeArchive);
   void RunScriptPack(const std::string& archive, TStringList& files, bool useArchive, bool removeArchive);
+  // A packed file as it was before packing began.
+  struct TPackedSource {
+    std::string Path;
+    FileStat AsRead;
+  };
+  // Reads the archive just written back and checks every entry: "Verifying", a progress phase,
+  // a failed step for each entry that does not hold what was written, "Verified". True when all
+  // of it checked out.
+  bool VerifyArchive(const std::string& archive);
+  // After a good check: makes the archive's place durable, then clears the archive attribute of
+  // every source whose entry holds it as it was before packing and that is unchanged since.
+  void ClearArchiveBits(const std::string& archive, const std::vector<TPackedSource>& sources);
   // The archiver's progress while packing.
   void ZipProgress(ProgressType kind, const std::string& fileName, uint32_t fileSize);
 
@@ -76,6 +100,17 @@ class TBackupRun {
                         const std::string& leaveOutFile);
   // Says once per run when the archive attribute cannot be kept where the sources are.
   void CheckArchiveAttributeKept(const TBackupScript& script);
+  // After a run without failures: removes the dated backups in the destination beyond the
+  // script's KeepBackups newest, never `justWritten`, each a guarded step with its log line.
+  void RemoveOldBackups(const TBackupScript& script, const std::string& justWritten);
+  // Whether the run is done with the engine file it needs: false (and the failure reported as
+  // the run reports it) for a pack script whose ZIPENGINE.DLL is not there.
+  bool EngineThere(const TBackupScript& script, bool showBox);
+  // The files of the run for `script` with the destination `destination`.
+  void CollectForRun(const TBackupScript& script, const std::string& destination, TStringList& files);
+  // Checks the source's state and decides as a copy run does; raises for a source that is no
+  // regular file (any more), as the copy run reports it.
+  static bool SourceNeedsCopy(Env& env, const std::string& src, const std::string& dst, bool useArchive);
 
   RunFeedback& feedback_;
   TZipArchiver& zip_;
@@ -83,6 +118,7 @@ class TBackupRun {
   std::string appDir_;
   std::string journalStem_;
   bool saidArchiveAttribute_ = false;
+  std::vector<ZipVerifyEntry> verifiedEntries_;  // of the archive VerifyArchive last found good
 };
 
 }  // namespace dravello

@@ -67,6 +67,13 @@ class ArchiveBitsAfterSync {
 
 }  // namespace
 
+bool TBackupRun::SourceNeedsCopy(Env& env, const std::string& src, const std::string& dst, bool useArchive) {
+  const FileStat srcStat = env.Stat(src);
+  if (srcStat.Kind != FileKind::Regular)
+    throw EInOutError("Cannot open \"" + src + "\": the file no longer exists or is no regular file", 0);
+  return ShouldCopy(env.FileAgeOf(srcStat), env.FileAge(dst), useArchive, [&] { return env.GetAttributes(src); });
+}
+
 void TBackupRun::RunScriptCopy(const std::string& destination, TStringList& files, TStringList& dirs, bool useArchive,
                                bool removeArchive) {
   Env& env = Env::Default();
@@ -95,12 +102,7 @@ void TBackupRun::RunScriptCopy(const std::string& destination, TStringList& file
               feedback_.StepProgress();
               feedback_.ShowStatus(MessageTextFmt("fM_stbCopying", {ExtractFileName(src)}));
               feedback_.ProcessMessages();
-              const FileStat srcStat = env.Stat(src);
-              if (srcStat.Kind != FileKind::Regular)
-                throw EInOutError("Cannot open \"" + src + "\": the file no longer exists or is no regular file", 0);
-              if (!ShouldCopy(env.FileAgeOf(srcStat), env.FileAge(dst), useArchive,
-                              [&] { return env.GetAttributes(src); }))
-                return;
+              if (!SourceNeedsCopy(env, src, dst, useArchive)) return;
               const CopiedFile done = CopyFileSafely(env, src, dst);
               if (removeArchive && (done.SourceAttributes & faArchive)) archiveBits.Add(src, done);
               ++copied;

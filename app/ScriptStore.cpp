@@ -1,5 +1,7 @@
 #include "app/ScriptStore.h"
 
+#include <algorithm>
+
 #include "ini/SectionIni.h"
 #include "runtime/SysUtils.h"
 
@@ -25,6 +27,7 @@ void ReadScript(const std::string& iniFile, TBackupScript& script) {
   script.UseArchiveAttrib = ini.ReadBool(section, "UseArchiveAttrib", false);
   script.RemArchiveAttrib = ini.ReadBool(section, "RemArchiveAttrib", false);
   script.InclFiles = ini.ReadBool(section, "InclFiles", true);
+  script.KeepBackups = std::max(0, ini.ReadInteger(section, "KeepBackups", 0));
   // A hand-written single item without quotes still parses as one item.
   for (std::string* value : {&script.SrcPath, &script.SrcExt}) {
     if (value->empty()) continue;
@@ -44,6 +47,12 @@ void WriteScript(const std::string& iniFile, const TBackupScript& script) {
   ini.WriteBool(section, "UseArchiveAttrib", script.UseArchiveAttrib);
   ini.WriteBool(section, "RemArchiveAttrib", script.RemArchiveAttrib);
   ini.WriteBool(section, "InclFiles", script.InclFiles);
+  // Only a script that keeps fewer than all its backups carries the key, so scripts that do not
+  // use it stay as they were written.
+  if (script.KeepBackups > 0)
+    ini.WriteInteger(section, "KeepBackups", script.KeepBackups);
+  else
+    ini.DeleteKey(section, "KeepBackups");
   ini.WriteText(kScripts, script.Name, "");
   ini.UpdateFile();
 }

@@ -3,9 +3,13 @@
 //   dravello            opens the main window (needs a display)
 //   dravello NAME       runs the backup script NAME and exits: 0 when nothing failed, 1 when a
 //                       step failed, 2 for a parameter error or an unknown script
+//   dravello --dry-run NAME   prints what a run of NAME would copy or pack and writes nothing
+//                       (DryRun.h); on Windows also /dryrun NAME
 #include <cstdio>
+#include <iostream>
 #include <memory>
 
+#include "app/DryRun.h"
 #include "app/FrontEndChoice.h"
 #include "app/u_frmMain.h"
 #include "app/u_types.h"
@@ -13,6 +17,7 @@
 #include "runtime/CommandLine.h"
 #include "runtime/Env.h"
 #include "runtime/Locale.h"
+#include "ui/headless/HeadlessFrontEnd.h"
 
 using namespace dravello;
 
@@ -25,6 +30,12 @@ int main(int argc, char** argv) {
   TApplication application;
   application.SetTitle("Velmora's Dravello");
   application.SetIcon("MAINICON");
+  if (ParamCount() >= 1 && IsDryRunSwitch(ParamStr(1))) {
+    // No window, no log, no INI written: the front end without windows only carries the
+    // parameter errors' boxes to standard error.
+    application.SetFrontEnd(std::make_unique<THeadlessFrontEnd>());
+    return RunDryRun(std::cout, std::cerr);
+  }
   if (!ChooseFrontEnd(application, argc, argv)) {
     std::fprintf(stderr,
                  "dravello: no display to open the main window on.\n"

@@ -30,6 +30,7 @@ const CaptionEntry kCaptions[] = {
     {"gbxDestination", " Where to store the backup ", " Wo soll die Sicherung gespeichert werden "},
     {"lblCopyOrPack", "How to treat the files:", "Sicherungsdateien..."},
     {"lblDstPath", "Directory", "Pfad"},
+    {"lblKeepBackups", "Keep the last N backups (0 = all)", "Nur die letzten N Sicherungen behalten (0 = alle)"},
     {"lblScriptName", "Script Name", "Skriptname"},
     {"lblSrcExt", "Filter", "Filter"},
     {"lblSrcPath", "Directory", "Pfad"},
@@ -89,7 +90,7 @@ void TfrmConfig::BuildControls() {
   Font()->SetName("MS Sans Serif");
   Font()->SetHeight(-11);
   SetClientWidth(412);
-  SetClientHeight(332);
+  SetClientHeight(356);
 
   // Every control is created with its design values; `place` sets what they all share.
   auto place = [](auto* control, const char* name, TWinControl* parent, int32_t l, int32_t t, int32_t w, int32_t h) {
@@ -105,14 +106,14 @@ void TfrmConfig::BuildControls() {
     return b;
   };
 
-  pnlButton = place(new TPanel(this), "pnlButton", this, 0, 304, 412, 28);
+  pnlButton = place(new TPanel(this), "pnlButton", this, 0, 328, 412, 28);
   pnlButton->SetAlign(alBottom);
   pnlButton->SetBevelOuter(bvNone);
   pnlButton->SetTabOrder(1);
   sbOk = speed("sbOk", pnlButton, 212, 0, 96, 24);
   sbCancel = speed("sbCancel", pnlButton, 312, 0, 96, 24);
 
-  pnlMain = place(new TPanel(this), "pnlMain", this, 0, 0, 412, 304);
+  pnlMain = place(new TPanel(this), "pnlMain", this, 0, 0, 412, 328);
   pnlMain->SetAlign(alClient);
   pnlMain->SetBevelOuter(bvNone);
   pnlMain->SetBorderWidth(4);
@@ -156,7 +157,7 @@ void TfrmConfig::BuildControls() {
   sbSrcExtEdit = speed("sbSrcExtEdit", gbxSource, 352, 92, 44, 20);
   sbSrcExtDel = speed("sbSrcExtDel", gbxSource, 352, 112, 44, 20);
 
-  gbxDestination = place(new TGroupBox(this), "gbxDestination", pnlMain, 4, 188, 404, 112);
+  gbxDestination = place(new TGroupBox(this), "gbxDestination", pnlMain, 4, 188, 404, 136);
   gbxDestination->SetAlign(alTop);
   gbxDestination->SetTabOrder(2);
   lblDstPath = place(new TLabel(this), "lblDstPath", gbxDestination, 8, 16, 64, 20);
@@ -173,6 +174,10 @@ void TfrmConfig::BuildControls() {
   cbxUseArchiveAttrib->SetTabOrder(4);
   cbxRemArchiveAttrib = place(new TCheckBox(this), "cbxRemArchiveAttrib", gbxDestination, 204, 92, 140, 16);
   cbxRemArchiveAttrib->SetTabOrder(5);
+  edtKeepBackups = place(new TEdit(this), "edtKeepBackups", gbxDestination, 56, 112, 40, 20);
+  edtKeepBackups->SetMaxLength(4);
+  edtKeepBackups->SetTabOrder(6);
+  lblKeepBackups = place(new TLabel(this), "lblKeepBackups", gbxDestination, 102, 114, 294, 16);
 
   sbOk->OnClick = BindEvent(this, &TfrmConfig::sbOkClick);
   sbCancel->OnClick = BindEvent(this, &TfrmConfig::sbCancelClick);
@@ -185,6 +190,8 @@ void TfrmConfig::BuildControls() {
   sbSrcExtDel->OnClick = BindEvent(this, &TfrmConfig::sbSrcExtDelClick);
   rbCopy->OnClick = BindEvent(this, &TfrmConfig::rbCopyPackClick);
   rbPack->OnClick = BindEvent(this, &TfrmConfig::rbCopyPackClick);
+  for (TRadioButton* style : {rbLongPath, rbShortPath, rbFixedPath})
+    style->OnClick = BindEvent(this, &TfrmConfig::rbPathStyleClick);
   edtDstPath->OnChange = BindEvent(this, &TfrmConfig::edtDstPathChange);
   lbSrcPath->OnMouseMove = BindEvent(this, &TfrmConfig::lbSrcPathMouseMove);
   lbSrcExt->OnMouseMove = BindEvent(this, &TfrmConfig::lbSrcExtMouseMove);
@@ -223,6 +230,12 @@ void TfrmConfig::UpdatePathCaptions() {
 }
 
 void TfrmConfig::rbCopyPackClick(TObject*) { UpdatePathCaptions(); }
+
+void TfrmConfig::rbPathStyleClick(TObject*) {
+  const bool dated = !rbFixedPath->Checked();
+  edtKeepBackups->SetEnabled(dated);
+  lblKeepBackups->SetEnabled(dated);
+}
 void TfrmConfig::edtDstPathChange(TObject*) { UpdatePathCaptions(); }
 
 void TfrmConfig::FormKeyPress(TObject*, char& Key) {
@@ -331,6 +344,8 @@ bool EditScript(TBackupScript& script, int32_t& left, int32_t& top) {
   if (script.DstFormat == 0) d.rbLongPath->SetChecked(true);
   if (script.DstFormat == 1) d.rbShortPath->SetChecked(true);
   if (script.DstFormat == 2) d.rbFixedPath->SetChecked(true);
+  d.edtKeepBackups->SetText(std::to_string(script.KeepBackups));
+  d.rbPathStyleClick(&d);
 
   TCheckListBox& sources = *d.lbSrcPath;
   sources.SetSorted(false);
@@ -363,6 +378,9 @@ bool EditScript(TBackupScript& script, int32_t& left, int32_t& top) {
     script.UseArchiveAttrib = d.cbxUseArchiveAttrib->Checked();
     script.RemArchiveAttrib = d.cbxRemArchiveAttrib->Checked();
     script.InclFiles = d.rbInclFiles->Checked();
+    // Anything but a whole number of at least 1 keeps every backup: the safe reading of a typo.
+    const std::optional<int32_t> keep = TryStrToInt(Trim(d.edtKeepBackups->Text()));
+    script.KeepBackups = keep && *keep > 0 ? *keep : 0;
   }
   left = d.Left();
   top = d.Top();

@@ -61,11 +61,15 @@ class TfrmConfig : public TForm {
   TRadioButton* rbFixedPath;
   TCheckBox* cbxUseArchiveAttrib;
   TCheckBox* cbxRemArchiveAttrib;
+  TEdit* edtKeepBackups;   // how many dated backups to keep (0: all)
+  TLabel* lblKeepBackups;
   TLocalizer* mlConfig;
 
   void FormCreate(TObject* Sender);
   void FormKeyPress(TObject* Sender, char& Key);
   void rbCopyPackClick(TObject* Sender);
+  // A path style was chosen: the number of backups to keep applies to the dated ones only.
+  void rbPathStyleClick(TObject* Sender);
   void edtDstPathChange(TObject* Sender);
   void lbSrcPathMouseMove(TObject* Sender, TShiftState Shift, int32_t X, int32_t Y);
   void lbSrcExtMouseMove(TObject* Sender, TShiftState Shift, int32_t X, int32_t Y);

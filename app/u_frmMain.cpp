@@ -179,6 +179,7 @@ void TfrmMain::FormCreate(TObject*) {
   CurrentScript.clear();
   // A log that cannot be created is no reason to refuse the window: its lines are then lost one
   // by one, as when the log disappears while the program runs.
+  CreateFileFolders();
   try {
     Env& env = Env::Default();
     if (!env.FileExists(LogFileName)) env.NewWritableFile(LogFileName)->Close();

@@ -1,5 +1,6 @@
 #include "app/u_types.h"
 
+#include <optional>
 #include <vector>
 
 #include "runtime/Locale.h"
@@ -11,9 +12,42 @@ namespace dravello {
 std::string IniFileName;
 std::string LogFileName;
 
+namespace {
+
+// An XDG base folder: the variable's value when it is an absolute path (the base directory rules
+// say to ignore relative ones), else `fallback` below the home folder; "" without either.
+std::string XdgBaseFolder(Env& env, const char* variable, const char* fallback) {
+  const std::optional<std::string> value = env.EnvironmentVariable(variable);
+  if (value && !value->empty() && value->front() == '/') return *value;
+  const std::optional<std::string> home = env.EnvironmentVariable("HOME");
+  if (home && !home->empty() && home->front() == '/') return AddBackslash(*home) + fallback;
+  return std::string();
+}
+
+}  // namespace
+
 void InitFileNames(const std::string& programFileName) {
   IniFileName = ChangeFileExt(programFileName, ".ini");
   LogFileName = ChangeFileExt(programFileName, ".log");
+  if constexpr (PathDelim != '/') return;
+  Env& env = Env::Default();
+  const std::string folder = ExtractFilePath(programFileName);
+  if (folder.empty() || env.CanCreateFilesIn(folder)) return;
+  const std::string config = XdgBaseFolder(env, "XDG_CONFIG_HOME", ".config");
+  const std::string state = XdgBaseFolder(env, "XDG_STATE_HOME", ".local/state");
+  if (!config.empty()) IniFileName = AddBackslash(config) + "dravello/" + ExtractFileName(IniFileName);
+  if (!state.empty()) LogFileName = AddBackslash(state) + "dravello/" + ExtractFileName(LogFileName);
+}
+
+void CreateFileFolders() {
+  Env& env = Env::Default();
+  for (const std::string* file : {&IniFileName, &LogFileName}) {
+    const std::string folder = ExtractFilePath(*file);
+    try {
+      if (!folder.empty() && !env.DirectoryExists(folder)) env.ForceDirectories(folder);
+    } catch (const std::exception&) {
+    }
+  }
 }
 
 std::string AddBackslash(std::string_view text) { return IncludeTrailingPathDelimiter(text); }

@@ -24,13 +24,25 @@ struct TBackupScript {
   bool InclFiles = true;        // true: keep files matching a filter; false: keep those matching none
   bool UseArchiveAttrib = false;
   bool RemArchiveAttrib = false;
+  // With a dated path style: after a run without failures, only the newest this many dated
+  // backups in the destination are kept (see Retention.h). 0: all are kept.
+  int32_t KeepBackups = 0;
 };
 
 // The INI file and the log file: the program file's path with its extension replaced by ".ini"
 // and ".log" (appended when it has none). Fixed by InitFileNames at start for the whole run.
+//
+// An installed program's folder is not writable by its users: on POSIX, when this process cannot
+// create files in the program's folder, the INI lives in $XDG_CONFIG_HOME/dravello/ and the log in
+// $XDG_STATE_HOME/dravello/ (unset, empty or relative: ~/.config and ~/.local/state), under the
+// same file names. Without a home folder either, they stay beside the program. On Windows they
+// always stay beside the program. InitFileNames only decides; it creates and writes nothing.
 extern std::string IniFileName;
 extern std::string LogFileName;
 void InitFileNames(const std::string& programFileName);
+// Creates the folders of IniFileName and LogFileName where they are missing (the per-user
+// folders above, on first use). Failures are left for the first write to report.
+void CreateFileFolders();
 
 // The text with PathDelim appended unless it already ends with one; "" gives PathDelim alone.
 std::string AddBackslash(std::string_view text);

@@ -8,7 +8,7 @@ namespace {
 
 // The lines as they are stored: a backslash followed by "n" is still two characters here and
 // becomes a line break when an entry is read.
-constexpr std::array<std::string_view, 95> kCatalogue = {
+constexpr std::array<std::string_view, 109> kCatalogue = {
     R"([en])",
     R"(fM_msgDup_cap = 'Error: Duplicate Name')",
     R"(fM_msgDup_txt = 'Script already exists.')",
@@ -56,6 +56,13 @@ constexpr std::array<std::string_view, 95> kCatalogue = {
     R"(fM_stbNoArchiveAttr = 'The file system of %s cannot keep the archive attribute: its files are backed up again on every run')",
     R"(fM_stbDestInSource = 'The destination %s lies inside a source and is left out of the backup')",
     R"(fM_stbSyncErr = 'writing the copies in %s to disk')",
+    R"(fM_stbVerifying = 'Verifying %d files...')",
+    R"(fM_stbVerified = 'Verified %d files.')",
+    R"(fM_stbVerifyErr = 'verifying %s')",
+    R"(fM_stbArchiveBitErr = 'clearing the archive attribute of %s')",
+    R"(fM_stbSyncArchiveErr = 'writing the archive %s to disk')",
+    R"(fM_stbRemovedOld = 'Removed old backup %s')",
+    R"(fM_stbRemoveOldErr = 'removing old backup %s')",
     R"()",
     R"([de])",
     R"(fM_msgDup_cap = 'Fehler: Doppelter Name')",
@@ -104,6 +111,13 @@ constexpr std::array<std::string_view, 95> kCatalogue = {
     R"(fM_stbNoArchiveAttr = 'Das Dateisystem von %s kann das Archivattribut nicht halten: seine Dateien werden bei jedem Lauf erneut gesichert')",
     R"(fM_stbDestInSource = 'Das Ziel %s liegt in einer Quelle und wird nicht mitgesichert')",
     R"(fM_stbSyncErr = 'beim Schreiben der Kopien in %s auf die Platte')",
+    R"(fM_stbVerifying = 'Prüfe %d Dateien...')",
+    R"(fM_stbVerified = '%d Dateien geprüft.')",
+    R"(fM_stbVerifyErr = 'beim Prüfen von %s')",
+    R"(fM_stbArchiveBitErr = 'beim Löschen des Archivattributs von %s')",
+    R"(fM_stbSyncArchiveErr = 'beim Schreiben des Archivs %s auf die Platte')",
+    R"(fM_stbRemovedOld = 'Alte Sicherung %s entfernt')",
+    R"(fM_stbRemoveOldErr = 'beim Entfernen der alten Sicherung %s')",
 };
 
 }  // namespace

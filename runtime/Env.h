@@ -213,6 +213,11 @@ class Env {
   virtual std::string ProgramFileName() = 0;
   // The process's current directory, as an absolute path.
   virtual std::string GetCurrentDir() = 0;
+  // The value of the process's environment variable `name`; nothing when it is not set.
+  virtual std::optional<std::string> EnvironmentVariable(const std::string& name) = 0;
+  // Whether this process may create, replace and remove files in the folder `dir`, as the
+  // system's permissions say (nothing is written to find out). False when `dir` is no folder.
+  virtual bool CanCreateFilesIn(const std::string& dir) = 0;
   // The absolute form of `path`: a relative path is taken from GetCurrentDir(); "." and ".."
   // segments and doubled separators are resolved by their text (no link is followed). The empty
   // path gives the current directory.
@@ -291,6 +296,8 @@ class EnvWrapper : public Env {
   std::string HostName() override { return target_.HostName(); }
   std::string ProgramFileName() override { return target_.ProgramFileName(); }
   std::string GetCurrentDir() override { return target_.GetCurrentDir(); }
+  std::optional<std::string> EnvironmentVariable(const std::string& n) override { return target_.EnvironmentVariable(n); }
+  bool CanCreateFilesIn(const std::string& d) override { return target_.CanCreateFilesIn(d); }
   bool OpenAddress(const std::string& a) override { return target_.OpenAddress(a); }
   bool StdoutIsTerminal() override { return target_.StdoutIsTerminal(); }
   bool DisplayAnswers() override { return target_.DisplayAnswers(); }

@@ -50,6 +50,8 @@ class PosixEnv : public Env {
   std::string HostName() override;
   std::string ProgramFileName() override;
   std::string GetCurrentDir() override;
+  std::optional<std::string> EnvironmentVariable(const std::string& name) override;
+  bool CanCreateFilesIn(const std::string& dir) override;
   bool OpenAddress(const std::string& address) override;
   bool StdoutIsTerminal() override;
   bool DisplayAnswers() override;

@@ -746,6 +746,18 @@ std::string PosixEnv::GetCurrentDir() {
   }
 }
 
+std::optional<std::string> PosixEnv::EnvironmentVariable(const std::string& name) {
+  const char* value = ::getenv(name.c_str());
+  if (!value) return std::nullopt;
+  return std::string(value);
+}
+
+bool PosixEnv::CanCreateFilesIn(const std::string& dir) {
+  // Creating and removing names needs write and search permission on the folder; asked with the
+  // effective ids, as opening a file there would be.
+  return DirectoryExists(dir) && ::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
 bool PosixEnv::OpenAddress(const std::string& address) {
   // A short-lived shell starts the handler in the background and ends at once, so it can be
   // waited for here and the handler, orphaned, is reaped by the system: no zombie is left behind

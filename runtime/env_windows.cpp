@@ -657,6 +657,51 @@ class WindowsEnv final : public Env {
     return PathFromWin32(buf);
   }
 
+  std::optional<std::string> EnvironmentVariable(const std::string& name) override {
+    const std::wstring wname = Utf8ToWide(name);
+    std::wstring buf(256, L'\0');
+    for (;;) {
+      ::SetLastError(ERROR_SUCCESS);
+      const DWORD n = ::GetEnvironmentVariableW(wname.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
+      if (n == 0) {
+        if (::GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+        return std::string();
+      }
+      if (n < buf.size()) return ToUtf8(std::wstring_view(buf.data(), n));
+      buf.resize(n);
+    }
+  }
+
+  bool CanCreateFilesIn(const std::string& dir) override {
+    // The folder's access control list, checked against this process's token for the right to
+    // add files: read-only attributes mean nothing on folders.
+    if (!DirectoryExists(dir)) return false;
+    const std::wstring w = Win32PathOf(dir);
+    const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    DWORD needed = 0;
+    ::GetFileSecurityW(w.c_str(), what, nullptr, 0, &needed);
+    if (needed == 0) return true;  // cannot be told: as though it could
+    std::vector<char> descriptor(needed);
+    if (!::GetFileSecurityW(w.c_str(), what, descriptor.data(), needed, &needed)) return true;
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &token)) return true;
+    HANDLE impersonation = nullptr;
+    bool allowed = true;
+    if (::DuplicateToken(token, SecurityImpersonation, &impersonation)) {
+      GENERIC_MAPPING mapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+      PRIVILEGE_SET privileges{};
+      DWORD privilegesSize = sizeof privileges;
+      DWORD granted = 0;
+      BOOL status = FALSE;
+      if (::AccessCheck(descriptor.data(), impersonation, FILE_ADD_FILE, &mapping, &privileges, &privilegesSize,
+                        &granted, &status))
+        allowed = status != FALSE;
+      ::CloseHandle(impersonation);
+    }
+    ::CloseHandle(token);
+    return allowed;
+  }
+
   bool OpenAddress(const std::string& address) override {
     const HINSTANCE r = ::ShellExecuteW(nullptr, L"open", Utf8ToWide(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     return reinterpret_cast<INT_PTR>(r) > 32;

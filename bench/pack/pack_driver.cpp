@@ -1,6 +1,8 @@
 // Benchmark driver.
 //   pack_driver pack LIBRARY ARCHIVE ROOT FOLDER   pack ROOT/FOLDER (recursively, entry names
 //                                                  starting with FOLDER/) through the library
+//   pack_driver verify ARCHIVE                     read ARCHIVE back as a pack run does after
+//                                                  packing, and check every entry
 //   pack_driver limit ROOT FOLDER [LEVEL]          CPU seconds of libdeflate (level 9 unless
 //                                                  given) on every file the engine would
 //                                                  compress, the bytes in and out
@@ -17,6 +19,7 @@
 #include "runtime/Env.h"
 #include "runtime/SysUtils.h"
 #include "zip/ZipEngineApi.h"
+#include "zip/ZipVerifier.h"
 
 using namespace dravello;
 
@@ -71,6 +74,19 @@ int Pack(const std::string& library, const std::string& archive, const std::stri
   return stored > 0 ? 0 : 1;
 }
 
+int Verify(const std::string& archive) {
+  const auto start = std::chrono::steady_clock::now();
+  ZipVerifier verifier(Env::Default(), archive);
+  if (!verifier.ReadDirectory()) {
+    std::fprintf(stderr, "%s: %s\n", archive.c_str(), verifier.Problem().c_str());
+    return 1;
+  }
+  const std::vector<ZipVerifyProblem> problems = verifier.Check(ZipVerifier::Options{});
+  for (const ZipVerifyProblem& p : problems) std::fprintf(stderr, "%s: %s\n", p.Name.c_str(), p.Text.c_str());
+  std::printf("verified %d files: %.2f s\n", verifier.FileCount(), Seconds(std::chrono::steady_clock::now() - start));
+  return problems.empty() ? 0 : 1;
+}
+
 void Collect(Env& env, const std::string& dir, std::vector<std::string>& out) {
   std::vector<DirEntry> entries = env.ListDirectory(dir);
   std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) { return a.Name < b.Name; });
@@ -123,8 +139,9 @@ int Limit(const std::string& root, const std::string& folder, int level) {
 int main(int argc, char** argv) {
   std::vector<std::string> a(argv + 1, argv + argc);
   if (a.size() == 5 && a[0] == "pack") return Pack(a[1], a[2], a[3], a[4]);
+  if (a.size() == 2 && a[0] == "verify") return Verify(a[1]);
   if ((a.size() == 3 || a.size() == 4) && a[0] == "limit")
     return Limit(a[1], a[2], a.size() == 4 ? std::stoi(a[3]) : 9);
-  std::fprintf(stderr, "usage: pack_driver pack LIBRARY ARCHIVE ROOT FOLDER | limit ROOT FOLDER\n");
+  std::fprintf(stderr, "usage: pack_driver pack LIBRARY ARCHIVE ROOT FOLDER | verify ARCHIVE | limit ROOT FOLDER\n");
   return 2;
 }

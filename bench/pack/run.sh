@@ -60,6 +60,11 @@ best() {
 }
 
 read -r t_ours m_ours c_ours < <(best "$out/ours.zip" "$work/bin/pack_driver" pack "$work/bin/ZIPENGINE.DLL" "$out/ours.zip" "$work" corpus)
+# Reading our archive back, as a pack run does after packing: what the check adds to a run.
+verify_runs=()
+for _ in $(seq "${REPEAT:-3}"); do verify_runs+=("$(cd "$work" && measure "$work/bin/pack_driver" verify "$out/ours.zip")"); done
+printf '%s\n' "${verify_runs[@]}" | awk '{printf "  verify run: %.2f s\n", $1}' >&2
+read -r t_verify m_verify c_verify < <(printf '%s\n' "${verify_runs[@]}" | sort -n | head -1)
 read -r t_zip m_zip c_zip < <(best "$out/zip.zip" zip -q -9 -r -n "$suffixes" "$out/zip.zip" corpus)
 read -r t_7z m_7z c_7z < <(best "$out/7z.zip" 7zz a -bd -tzip -mx=5 -mmt=2 "$out/7z.zip" corpus)
 echo "load average after the runs: $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -89,4 +94,11 @@ print(f"vs zip -9 : {t_zip/t_ours:.2f}x faster (target >= 4),  size {s_ours/s_zi
 print(f"vs 7zz -mx=5: {t_7z/t_ours:.2f}x faster (target >= 2),  size {s_ours/s_7z:.4f} of 7zz's (target <= 1)  "
       f"-> {verdict(t_7z/t_ours >= 2 and s_ours <= s_7z)}")
 print(f"vs compute limit: {t_ours/limit:.2f}x the limit (target <= 1.3) -> {verdict(t_ours/limit <= 1.3)}")
+PY
+python3 - "$t_ours" "$t_verify" "$c_verify" "$m_verify" <<'PY'
+import sys
+t_pack, t_verify, c_verify, m_verify = float(sys.argv[1]), float(sys.argv[2]), float(sys.argv[3]), int(sys.argv[4])
+print(f"reading the archive back: {t_verify:.2f} s wall, {c_verify:.2f} s CPU, peak {m_verify/1024:.0f} MiB; "
+      f"pack + check {t_pack + t_verify:.2f} s = {(t_pack + t_verify)/t_pack:.3f}x the pack alone "
+      f"(target <= 1.15) -> {'met' if t_verify <= 0.15 * t_pack else 'NOT met'}")
 PY

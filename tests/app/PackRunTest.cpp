@@ -51,6 +51,8 @@ TEST_F(PackRunTest, FixedPathPacksBesideTheFolderAndEveryRunExtendsTheArchive) {
                             "[Weekly] === Starting script ===",
                             "[Weekly] Retrieving filenames...",
                             "[Weekly] Packing 3 files...",
+                            "[Weekly] Verifying 3 files...",
+                            "[Weekly] Verified 3 files.",
                             "[Weekly] Packing done.",
                             "[Weekly] === Finished script ===",
                         }));
@@ -121,6 +123,33 @@ TEST_F(PackRunTest, ProgressRunsOverThePackedFiles) {
   ASSERT_EQ(titles.size(), 2u);
   EXPECT_NE(titles[0].find("(50%"), std::string::npos) << titles[0];
   EXPECT_NE(titles[1].find("(100%"), std::string::npos) << titles[1];
+}
+
+// The check reads back the whole archive: its progress runs over every file in it, not over the
+// files packed, and the window's title counts it afresh. In German too.
+TEST_F(PackRunTest, ReadingBackIsAProgressPhaseOfItsOwnOverTheWholeArchive) {
+  Write("src/a.txt", "a");
+  Write("src/b.txt", "b");
+  Write("src/c.txt", "c");
+  Script(Path("out/Backup/"), 2, true, true);
+  EXPECT_EQ(Run(), 0);
+  Write("src/d.txt", "d");
+  form_->SetLanguage("de");
+  std::vector<int32_t> maxima;
+  auto previous = form_->zipMain->OnProgress;
+  form_->zipMain->OnProgress = [&](TObject* sender, ProgressType kind, const std::string& name, uint32_t size) {
+    previous(sender, kind, name, size);
+    if (kind == ptFileBegin) maxima.push_back(form_->prbMain->Max());
+  };
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(maxima, std::vector<int32_t>{1});         // packing: the one new file
+  EXPECT_EQ(form_->prbMain->Max(), 4);               // reading back: all four in the archive
+  const std::vector<std::string> log = LogLines();
+  const std::vector<std::string> tail(log.end() - 5, log.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"[Weekly] Packe 4 Dateien...", "[Weekly] Prüfe 4 Dateien...",
+                                            "[Weekly] 4 Dateien geprüft.", "[Weekly] Packvorgang beendet.",
+                                            "[Weekly] === SkriptEnde ==="}));
+  EXPECT_FALSE(Env::Default().GetAttributes(Path("src/d.txt")).value() & faArchive);
 }
 
 TEST_F(PackRunTest, AMissingEngineShowsItsBoxPacksNothingAndCountsAsAFailure) {

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
 
 #include "app/u_types.h"
 #include "runtime/SysUtils.h"
@@ -133,6 +135,96 @@ TEST_F(CopyFileSafelyTest, DanglingLinkFails) {
   fs::create_directory(Path("dst"));
   EXPECT_ANY_THROW(CopyFileSafely(Env::Default(), Path("dangling"), Path("dst/dangling")));
   EXPECT_TRUE(fs::is_empty(Path("dst")));
+}
+
+}  // namespace
+}  // namespace dravello
+
+namespace dravello {
+namespace {
+
+// An Env whose environment variables and folder permissions the test chooses.
+class FileNamesEnv : public EnvWrapper {
+ public:
+  FileNamesEnv(bool writable, std::map<std::string, std::string> variables)
+      : EnvWrapper(Env::Platform()), writable_(writable), variables_(std::move(variables)) {}
+  std::optional<std::string> EnvironmentVariable(const std::string& name) override {
+    auto it = variables_.find(name);
+    if (it == variables_.end()) return std::nullopt;
+    return it->second;
+  }
+  bool CanCreateFilesIn(const std::string& dir) override {
+    asked_.push_back(dir);
+    return writable_;
+  }
+  std::vector<std::string> asked_;
+
+ private:
+  bool writable_;
+  std::map<std::string, std::string> variables_;
+};
+
+struct FileNamesCase {
+  const char* name;
+  bool writable;
+  std::map<std::string, std::string> variables;
+  const char* ini;
+  const char* log;
+};
+
+TEST(InitFileNames, AProgramInAFolderItCannotWriteKeepsItsFilesInTheUsersFolders) {
+  if (PathDelim != '/') GTEST_SKIP() << "on Windows the files always stay beside the program";
+  const std::vector<FileNamesCase> cases = {
+      {"a writable folder keeps them beside the program", true, {{"HOME", "/home/ann"}},
+       "/opt/tools/dravello.ini", "/opt/tools/dravello.log"},
+      {"installed: the default folders below home", false, {{"HOME", "/home/ann"}},
+       "/home/ann/.config/dravello/dravello.ini", "/home/ann/.local/state/dravello/dravello.log"},
+      {"installed: the XDG variables win",
+       false,
+       {{"HOME", "/home/ann"}, {"XDG_CONFIG_HOME", "/cfg"}, {"XDG_STATE_HOME", "/var/st/"}},
+       "/cfg/dravello/dravello.ini", "/var/st/dravello/dravello.log"},
+      {"empty and relative XDG values are ignored",
+       false,
+       {{"HOME", "/home/ann/"}, {"XDG_CONFIG_HOME", ""}, {"XDG_STATE_HOME", "state"}},
+       "/home/ann/.config/dravello/dravello.ini", "/home/ann/.local/state/dravello/dravello.log"},
+      {"only one XDG variable set", false, {{"HOME", "/h"}, {"XDG_STATE_HOME", "/s"}},
+       "/h/.config/dravello/dravello.ini", "/s/dravello/dravello.log"},
+      {"no home and no XDG: beside the program, where writing then fails visibly", false, {},
+       "/opt/tools/dravello.ini", "/opt/tools/dravello.log"},
+      {"a relative home counts as none", false, {{"HOME", "home/ann"}, {"XDG_CONFIG_HOME", "/c"}},
+       "/c/dravello/dravello.ini", "/opt/tools/dravello.log"},
+  };
+  for (const FileNamesCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    FileNamesEnv env(c.writable, c.variables);
+    ScopedEnv scoped(env);
+    InitFileNames("/opt/tools/dravello");
+    EXPECT_EQ(IniFileName, c.ini);
+    EXPECT_EQ(LogFileName, c.log);
+    EXPECT_EQ(env.asked_, std::vector<std::string>{"/opt/tools/"});
+  }
+  // The program's own name gives the file names, wherever they live.
+  FileNamesEnv env(false, {{"HOME", "/h"}});
+  ScopedEnv scoped(env);
+  InitFileNames("/usr/lib/dravello/dravello.bin");
+  EXPECT_EQ(IniFileName, "/h/.config/dravello/dravello.ini");
+  EXPECT_EQ(LogFileName, "/h/.local/state/dravello/dravello.log");
+}
+
+// The real permission check, on a folder this process can and one it cannot write.
+TEST_F(CollectFilesTest, CanCreateFilesInFollowsTheFoldersPermissions) {
+  fs::create_directories(Path("rw"));
+  fs::create_directories(Path("ro"));
+  fs::permissions(Path("ro"), fs::perms::owner_read | fs::perms::owner_exec);
+  Env& env = Env::Default();
+  EXPECT_TRUE(env.CanCreateFilesIn(Path("rw")));
+  EXPECT_FALSE(env.CanCreateFilesIn(Path("missing")));
+  Write("file", "x");
+  EXPECT_FALSE(env.CanCreateFilesIn(Path("file")));
+  if (::geteuid() != 0) {
+    EXPECT_FALSE(env.CanCreateFilesIn(Path("ro")));  // root writes anywhere
+  }
+  fs::permissions(Path("ro"), fs::perms::owner_all);
 }
 
 }  // namespace

@@ -71,4 +71,28 @@ check "two parameters give exit status 2" test "$status" -eq 2
 check "with the parameter error on stderr" grep -q "^Parameter error: You specified more than one parameter." "$work/err"
 check "the settings are still untouched" cmp -s "$ini" "$work/ini.before"
 
+# A preview of a run: the files it would copy and the count line on stdout, and nothing written,
+# not even the log the window creates at start-up.
+mkdir -p "$work/preview"
+cp "$prog_src" "$work/preview/dravello"
+printf '%s\r\n' "[applic]" "lang=en" "" "[scripts]" "Daily=" "" \
+  "[script: Daily]" "CopyFiles=1" "DstPath=$work/dst3" "DstFormat=0" "SrcPath=\"1$work/src/Notes\"" > "$work/preview/dravello.ini"
+cp "$work/preview/dravello.ini" "$work/preview.ini.before"
+"$work/preview/dravello" --dry-run Daily > "$work/out" 2> "$work/err"
+status=$?
+check "a dry run exits with 0" test "$status" -eq 0
+check "it names each file with its copy" grep -q "^$work/src/Notes/todo.txt -> $work/dst3/[0-9-]* [0-9-]*/" "$work/out"
+check "and ends with the count line" test "$(tail -n 1 "$work/out")" = "Copied 1 files..."
+check "it writes no log" test ! -e "$work/preview/dravello.log"
+check "no destination" test ! -e "$work/dst3"
+check "and leaves the INI as it was" cmp -s "$work/preview/dravello.ini" "$work/preview.ini.before"
+check "nothing else in the program's folder" test "$(ls "$work/preview" | tr '\n' ' ')" = "dravello dravello.ini "
+"$work/preview/dravello" --dry-run "No Such" > "$work/out" 2> "$work/err"
+status=$?
+check "a dry run of an unknown script exits with 2" test "$status" -eq 2
+check "with the unknown-script box on stderr" grep -q "The following script does not exist:#CRLF#No Such" "$work/err"
+"$work/preview/dravello" --dry-run Daily more > "$work/out" 2> "$work/err"
+check "a dry run with more parameters exits with 2" test $? -eq 2
+check "still writing no log" test ! -e "$work/preview/dravello.log"
+
 exit $((fails > 0))

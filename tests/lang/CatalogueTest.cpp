@@ -104,6 +104,20 @@ const Message kMessages[] = {
      "Das Ziel %s liegt in einer Quelle und wird nicht mitgesichert"},
     {"fM_stbSyncErr", "writing the copies in %s to disk",
      "beim Schreiben der Kopien in %s auf die Platte"},
+    {"fM_stbVerifying", "Verifying %d files...",
+     "Prüfe %d Dateien..."},
+    {"fM_stbVerified", "Verified %d files.",
+     "%d Dateien geprüft."},
+    {"fM_stbVerifyErr", "verifying %s",
+     "beim Prüfen von %s"},
+    {"fM_stbArchiveBitErr", "clearing the archive attribute of %s",
+     "beim Löschen des Archivattributs von %s"},
+    {"fM_stbSyncArchiveErr", "writing the archive %s to disk",
+     "beim Schreiben des Archivs %s auf die Platte"},
+    {"fM_stbRemovedOld", "Removed old backup %s",
+     "Alte Sicherung %s entfernt"},
+    {"fM_stbRemoveOldErr", "removing old backup %s",
+     "beim Entfernen der alten Sicherung %s"},
 };
 constexpr size_t kCount = std::size(kMessages);
 

@@ -178,6 +178,7 @@ Captions EditorCaptions(bool german) {
       {"lblCopyOrPack", t("How to treat the files:", "Sicherungsdateien...")},
       {"lblSrcPath", t("Directory", "Pfad")},
       {"lblDstPath", t("Directory", "Pfad")},
+      {"lblKeepBackups", t("Keep the last N backups (0 = all)", "Nur die letzten N Sicherungen behalten (0 = alle)")},
       {"lblSrcExt", t("Filter", "Filter")},
       {"rbCopy", t("Copy files", "kopieren")},
       {"rbPack", t("Zip files", "packen")},
@@ -211,7 +212,7 @@ TEST_F(AppWindowsTest, TheEditorShowsItsCaptionsInEnglishAndGermanAsAToolWindowO
       EXPECT_EQ(dialog->windowType(), Qt::Tool);
       EXPECT_FALSE(dialog->windowFlags() & Qt::WindowCloseButtonHint);
       EXPECT_FALSE(dialog->windowFlags() & Qt::WindowSystemMenuHint);
-      EXPECT_EQ(dialog->size(), QSize(412, 332));
+      EXPECT_EQ(dialog->size(), QSize(412, 356));
       EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize());
       for (const auto& [name, caption] : EditorCaptions(german)) {
         auto* control = dynamic_cast<TControl*>(editor->FindComponent(name));

@@ -117,6 +117,7 @@ void FaultEnv::DeleteFile(const std::string& path) {
 void FaultEnv::RenameFile(const std::string& from, const std::string& to) {
   Check("rename", to);
   Target().RenameFile(from, to);
+  if (afterRename_) afterRename_(from, to);
 }
 
 std::unique_ptr<SequentialFile> FaultEnv::NewSequentialFile(const std::string& path) {

@@ -52,6 +52,12 @@ class FaultEnv : public EnvWrapper {
     beforeReadFilter_ = std::move(which);
   }
 
+  // Runs after every rename that went through, with its source and target (for example to
+  // change the bytes of an archive between its writing and its reading back).
+  void AfterRename(std::function<void(const std::string& from, const std::string& to)> hook) {
+    afterRename_ = std::move(hook);
+  }
+
   int64_t BytesWritten() const { return bytesWritten_; }
 
   // Env overrides that can fail.
@@ -86,6 +92,7 @@ class FaultEnv : public EnvWrapper {
   int64_t bytesWritten_ = 0;
   std::function<bool(const std::string&, const std::string&)> failWhen_;
   std::function<void(const std::string&)> beforeRead_;
+  std::function<void(const std::string&, const std::string&)> afterRename_;
 };
 
 }  // namespace dravello

@@ -17,29 +17,14 @@
 
 #include "runtime/SysUtils.h"
 #include "tests/support/PowerLossEnv.h"
+#include "tests/trials/InProcessEngine.h"
 #include "tests/trials/TrialFixture.h"
-#include "zipengine/ZipEngine.h"
 
 namespace dravello {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::PowerLossEnv;
-
-// The engine core in this process, loaded as ZIPENGINE.DLL would be.
-class InProcessEngine : public DynamicLibrary {
- public:
-  void* Symbol(const std::string& name) override {
-    if (name == "ZipEngineExec") return reinterpret_cast<void*>(&Exec);
-    if (name == "GetZipEngineVersion") return reinterpret_cast<void*>(&Version);
-    return nullptr;
-  }
-  std::string Path() override { return "ZIPENGINE.DLL (in process)"; }
-
- private:
-  static int32_t ZIPENGINE_CALL Exec(ZipCommand* command) { return zipengine::RunZipCommand(*command); }
-  static int32_t ZIPENGINE_CALL Version() { return zipengine::kEngineVersion; }
-};
 
 class TrialEnv : public PowerLossEnv {
  public:
