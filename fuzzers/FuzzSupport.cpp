@@ -7,6 +7,7 @@
 
 #include "fuzzers/FuzzTargets.h"
 #include "runtime/Env.h"
+#include "runtime/SysUtils.h"
 
 namespace dravello::fuzz {
 
@@ -18,12 +19,15 @@ class TempFolder {
  public:
   TempFolder() {
     std::random_device rd;
-    path_ = (fs::temp_directory_path() / ("dv-fuzz-" + std::to_string(rd()) + std::to_string(rd()))).string();
-    fs::create_directories(path_);
+    // The program's spelling of the path: UTF-8, with the platform's separators.
+    const std::u8string u =
+        (fs::temp_directory_path() / ("dv-fuzz-" + std::to_string(rd()) + std::to_string(rd()))).make_preferred().u8string();
+    path_.assign(u.begin(), u.end());
+    fs::create_directories(fs::path(u));
   }
   ~TempFolder() {
     std::error_code ec;
-    fs::remove_all(path_, ec);
+    fs::remove_all(fs::path(std::u8string(path_.begin(), path_.end())), ec);
   }
   const std::string& Path() const { return path_; }
 
@@ -45,7 +49,7 @@ const std::string& ScratchDir() {
 }
 
 std::string ScratchFolder(const std::string& target) {
-  std::string path = ScratchDir() + "/" + target;
+  std::string path = ScratchDir() + PathDelim + target;
   Env::Default().ForceDirectories(path);
   return path;
 }

@@ -249,7 +249,7 @@ int IniStore(const uint8_t* data, size_t size) {
 
   // ---- All flags off: the program's own use ----
   const std::string folder = ScratchFolder("ini_store");
-  const std::string path = PutFile(folder + "/store.ini", bytes);
+  const std::string path = PutFile(folder + PathDelim + "store.ini", bytes);
   {
     TSectionIniFile ini(path);
     DV_FUZZ_CHECK(!ini.Modified, "a fresh store is modified");
@@ -282,7 +282,7 @@ int IniStore(const uint8_t* data, size_t size) {
   }
 
   // ---- Load flags and a conflict handler ----
-  const std::string flagsPath = PutFile(folder + "/flags.ini", bytes);
+  const std::string flagsPath = PutFile(folder + PathDelim + "flags.ini", bytes);
   {
     TSectionIniFile ini("");
     ini.SkipComments = inputHash & 1;

@@ -96,8 +96,8 @@ bool IsClean(int code) {
 int ZipExtend(const uint8_t* data, size_t size) {
   const std::string original(reinterpret_cast<const char*>(data), size);
   const std::string folder = ScratchFolder("zip_extend");
-  const std::string archive = PutFile(folder + "/archive.zip", original);
-  const std::string added = PutFile(folder + "/new file.txt", "one small file\r\n");
+  const std::string archive = PutFile(folder + PathDelim + "archive.zip", original);
+  const std::string added = PutFile(folder + PathDelim + "new file.txt", "one small file\r\n");
   const std::vector<std::string> namesBefore = NamesIn(folder);
   const std::optional<std::vector<std::string>> entriesBefore = ListNames(archive);
 

@@ -12,6 +12,7 @@
 
 #include "fuzzers/FuzzTargets.h"
 #include "fuzzers/SilentZipUi.h"
+#include "runtime/SysUtils.h"
 #include "zip/ZipArchiver.h"
 
 namespace dravello::fuzz {
@@ -99,7 +100,7 @@ int ZipList(const uint8_t* data, size_t size) {
   const std::string folder = ScratchFolder("zip_list");
   // The backup tool's archive names end in two digits of minutes, which the reader takes for a
   // disk number when it finds no end record.
-  const std::string name = size % 2 ? "/Backup 2024-05-06 11-30.zip" : "/archive.zip";
+  const std::string name = std::string(1, PathDelim) + (size % 2 ? "Backup 2024-05-06 11-30.zip" : "archive.zip");
   const std::string path = PutFile(folder + name, std::string_view(reinterpret_cast<const char*>(data), size));
   const bool dirOnlyEntries = size % 3 == 0;
 

@@ -650,7 +650,10 @@ class AddOperation {
     EntryHeader e;
     e.Name = f.StoredName;
     SetTimes(e, st.MTimeNs);
-    uint32_t mode = st.Mode ? st.Mode : 0644;
+    // Where the platform keeps no permission bits (Windows), the mode follows the read-only
+    // attribute, as the POSIX Env ties the two: a read-only file must not come out writable where
+    // the archive is unpacked by a tool that reads the mode.
+    uint32_t mode = st.Mode ? st.Mode : ((f.Attributes & faReadOnly) ? 0444 : 0644);
     e.ExternalAttributes = ((kUnixRegular | mode) << 16) | (f.Attributes & kEntryDosBits);
     return e;
   }

@@ -18,16 +18,25 @@
 #include "runtime/Clock.h"
 #include "runtime/CommandLine.h"
 #include "runtime/Env.h"
+#include "runtime/SysUtils.h"
+#include "tests/support/Wine.h"
 #include "ui/headless/HeadlessFrontEnd.h"
 
 namespace dravello {
+
+// A path the tests spell with "/", in the platform's separators ("/srv/a" is "\\srv\\a" on Windows).
+inline std::string NativePath(std::string path) {
+  for (char& c : path)
+    if (c == '/') c = PathDelim;
+  return path;
+}
 
 class AppFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     root_ = std::filesystem::temp_directory_path() /
-            ("dv-app-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" + info->name());
+            ("dv-app-" + std::to_string(Env::Platform().ProcessId()) + "-" + info->test_suite_name() + "-" + info->name());
     std::filesystem::remove_all(root_);
     std::filesystem::create_directories(root_ / "prog");
     IniFileName = Path("prog/dravello.ini");
@@ -48,6 +57,10 @@ class AppFixture : public ::testing::Test {
     scopedClock_.reset();
     mlMessages().SetLanguage("");
     std::error_code ec;
+    // Read-only files cannot be removed on Windows until they are writable again.
+    for (auto it = std::filesystem::recursive_directory_iterator(root_, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_write, std::filesystem::perm_options::add, ec);
     std::filesystem::remove_all(root_, ec);
   }
 
@@ -59,16 +72,25 @@ class AppFixture : public ::testing::Test {
     return *form_;
   }
 
-  std::string Path(const std::string& rel) const { return (root_ / rel).string(); }
+  // A path below the test's folder in the program's spelling: UTF-8, the platform's separators
+  // ("/" in `rel` included).
+  std::string Path(const std::string& rel) const {
+    const std::u8string u = (root_ / std::u8string(rel.begin(), rel.end())).make_preferred().u8string();
+    return std::string(u.begin(), u.end());
+  }
+  // The same path for the C++ library, which on Windows would take a narrow text as ANSI.
+  std::filesystem::path FsPath(const std::string& rel) const {
+    return (root_ / std::u8string(rel.begin(), rel.end())).make_preferred();
+  }
   void Write(const std::string& rel, const std::string& data) {
-    std::filesystem::create_directories(std::filesystem::path(Path(rel)).parent_path());
-    std::ofstream(Path(rel), std::ios::binary) << data;
+    std::filesystem::create_directories(FsPath(rel).parent_path());
+    std::ofstream(FsPath(rel), std::ios::binary) << data;
   }
   std::string Read(const std::string& rel) const {
-    std::ifstream in(Path(rel), std::ios::binary);
+    std::ifstream in(FsPath(rel), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
-  bool Exists(const std::string& rel) const { return std::filesystem::exists(Path(rel)); }
+  bool Exists(const std::string& rel) const { return std::filesystem::exists(FsPath(rel)); }
   // The INI file from lines (CR LF added).
   void WriteIni(const std::vector<std::string>& lines) {
     std::string text;

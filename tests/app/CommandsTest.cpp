@@ -25,12 +25,12 @@ TEST_F(CommandsTest, AddRefusesMissingAndDuplicateNamesUntilAUsableOneIsGiven) {
   TfrmMain& f = Start();
   ui_->QueueModal([](TForm& form) {
     auto& d = static_cast<TfrmConfig&>(form);
-    d.edtDstPath->SetText("/kept/");
+    d.edtDstPath->SetText(NativePath("/kept/"));
     d.sbOk->Click();  // no name
   });
   ui_->QueueModal([](TForm& form) {
     auto& d = static_cast<TfrmConfig&>(form);
-    EXPECT_EQ(d.edtDstPath->Text(), "/kept/");  // reopened as the user left it
+    EXPECT_EQ(d.edtDstPath->Text(), NativePath("/kept/"));  // reopened as the user left it
     EXPECT_EQ(d.Caption(), "Add script");
     d.edtScriptName->SetText("DAILY");  // differs from an existing name only in case
     d.sbOk->Click();
@@ -38,7 +38,7 @@ TEST_F(CommandsTest, AddRefusesMissingAndDuplicateNamesUntilAUsableOneIsGiven) {
   ui_->QueueModal([](TForm& form) {
     auto& d = static_cast<TfrmConfig&>(form);
     EXPECT_EQ(d.edtScriptName->Text(), "");
-    EXPECT_EQ(d.edtDstPath->Text(), "/kept/");
+    EXPECT_EQ(d.edtDstPath->Text(), NativePath("/kept/"));
     d.edtScriptName->SetText("Weekly");
     d.sbOk->Click();
   });
@@ -52,7 +52,7 @@ TEST_F(CommandsTest, AddRefusesMissingAndDuplicateNamesUntilAUsableOneIsGiven) {
   EXPECT_EQ(f.cbxScriptName->Text(), "Weekly");
   TSectionIniFile ini(IniFileName);
   EXPECT_TRUE(ini.ValueExists("scripts", "Weekly"));
-  EXPECT_EQ(ini.ReadText("script: Weekly", "DstPath", ""), "/kept/");
+  EXPECT_EQ(ini.ReadText("script: Weekly", "DstPath", ""), NativePath("/kept/"));
 }
 
 TEST_F(CommandsTest, CancelAfterARefusedNameAddsNothing) {
@@ -173,21 +173,21 @@ TEST_F(CommandsTest, EditorAddModeEnterAndPathExamples) {
     EXPECT_EQ(d.Caption(), "Add script");
     EXPECT_TRUE(d.edtScriptName->Enabled());
     EXPECT_EQ(d.ActiveControl(), d.edtScriptName);
-    EXPECT_EQ(d.rbLongPath->Caption(), ".../2004-03-15 14-07/[files]  (NT, Win9x)");
-    EXPECT_EQ(d.rbShortPath->Caption(), ".../2004/03151407/[files]  (DOS, Novell)");
-    EXPECT_EQ(d.rbFixedPath->Caption(), "/[files]");
-    d.edtDstPath->SetText("/b");
-    EXPECT_EQ(d.rbFixedPath->Caption(), "/b/[files]");
+    EXPECT_EQ(d.rbLongPath->Caption(), NativePath(".../2004-03-15 14-07/[files]  (NT, Win9x)"));
+    EXPECT_EQ(d.rbShortPath->Caption(), NativePath(".../2004/03151407/[files]  (DOS, Novell)"));
+    EXPECT_EQ(d.rbFixedPath->Caption(), NativePath("/[files]"));
+    d.edtDstPath->SetText(NativePath("/b"));
+    EXPECT_EQ(d.rbFixedPath->Caption(), NativePath("/b/[files]"));
     d.rbPack->Click();
-    EXPECT_EQ(d.rbFixedPath->Caption(), "/b.zip");
-    EXPECT_EQ(d.rbLongPath->Caption(), ".../2004-03-15 14-07.zip  (NT, Win9x)");
+    EXPECT_EQ(d.rbFixedPath->Caption(), NativePath("/b.zip"));
+    EXPECT_EQ(d.rbLongPath->Caption(), NativePath(".../2004-03-15 14-07.zip  (NT, Win9x)"));
     d.edtScriptName->SetText("New");
     d.PressKey(13);
   });
   EXPECT_TRUE(EditScript(s, left, top));
   EXPECT_EQ(s.Name, "New");
   EXPECT_FALSE(s.CopyFiles);
-  EXPECT_EQ(s.DstPath, "/b");
+  EXPECT_EQ(s.DstPath, NativePath("/b"));
   EXPECT_EQ(s.SrcPath, "");
   EXPECT_EQ(s.SrcExt, "");
 }
@@ -197,26 +197,28 @@ TEST_F(CommandsTest, EditorListsFoldersFiltersAndHints) {
   InitialFolder.clear();
   TBackupScript s;
   s.Name = "Daily";
-  s.SrcPath = R"("1/srv/b/")";
+  s.SrcPath = "\"1" + NativePath("/srv/b/") + "\"";
   s.SrcExt = R"("*.doc")";
   int32_t left = 50, top = 50;
-  ui_->QueueFolder("/srv/a");       // added, checked, selected
-  ui_->QueueFolder("/srv/b");       // already listed: nothing
-  ui_->QueueFolder("/srv/B");       // another folder on a case-sensitive file system
-  ui_->QueueFolder("/srv/a");       // editing /srv/B into a duplicate leaves two equal lines
+  // Where names ignore case, "/srv/B" is "/srv/b" again: another folder stands in for it.
+  const std::string other = NativePath(FileNamesIgnoreCase ? "/srv/c" : "/srv/B");
+  ui_->QueueFolder(NativePath("/srv/a"));  // added, checked, selected
+  ui_->QueueFolder(NativePath("/srv/b"));  // already listed: nothing
+  ui_->QueueFolder(other);                 // another folder (on a case-sensitive file system, by case alone)
+  ui_->QueueFolder(NativePath("/srv/a"));  // editing that one into a duplicate leaves two equal lines
   ui_->QueueInput("*.DOC");         // the same filter in other case: ignored
   ui_->QueueInput("*.txt");
   ui_->QueueInput(std::string());   // an edited filter cleared to empty
-  ui_->QueueModal([](TForm& form) {
+  ui_->QueueModal([other](TForm& form) {
     auto& d = static_cast<TfrmConfig&>(form);
     d.sbSrcPathAdd->Click();
     EXPECT_EQ(d.lbSrcPath->ItemIndex(), 0);
     EXPECT_TRUE(d.lbSrcPath->Checked(0));
-    EXPECT_EQ(InitialFolder, "/srv/a");
+    EXPECT_EQ(InitialFolder, NativePath("/srv/a"));
     d.sbSrcPathAdd->Click();
     d.sbSrcPathAdd->Click();
     ASSERT_EQ(d.lbSrcPath->Items()->Count(), 3);
-    EXPECT_EQ(d.lbSrcPath->Items()->Strings(2), "/srv/B/");
+    EXPECT_EQ(d.lbSrcPath->Items()->Strings(2), other + PathDelim);
     d.lbSrcPath->SetItemIndex(2);
     d.sbSrcPathEdit->Click();
     d.sbSrcExtAdd->Click();
@@ -233,14 +235,15 @@ TEST_F(CommandsTest, EditorListsFoldersFiltersAndHints) {
     d.sbOk->Click();
   });
   EXPECT_TRUE(EditScript(s, left, top));
-  EXPECT_EQ(s.SrcPath, R"("1/srv/a/","1/srv/b/","1/srv/a/")");
+  const std::string a = "\"1" + NativePath("/srv/a/") + "\"", b = "\"1" + NativePath("/srv/b/") + "\"";
+  EXPECT_EQ(s.SrcPath, a + "," + b + "," + a);
   EXPECT_EQ(s.SrcExt, R"("")");
   EXPECT_EQ(ui_->PendingAnswers(), 0u);
   // The chooser opened at the last folder added or edited.
   std::vector<THeadlessRecord> choosers = ui_->Records(THeadlessRecord::TKind::FolderChooser);
   ASSERT_EQ(choosers.size(), 4u);
   EXPECT_EQ(choosers[0].Text, "");
-  EXPECT_EQ(choosers[1].Text, "/srv/a");
+  EXPECT_EQ(choosers[1].Text, NativePath("/srv/a"));
   EXPECT_EQ(choosers[0].Caption, "Select backup destination");
 }
 
@@ -276,7 +279,7 @@ TEST_F(CommandsTest, AcceptedNamesComeBackFromTheFileUnchanged) {
     ASSERT_TRUE(IsStorableScriptName(names[i])) << names[i];
     TBackupScript s;
     s.Name = names[i];
-    s.DstPath = "/d/" + std::to_string(i) + "/";
+    s.DstPath = NativePath("/d/" + std::to_string(i) + "/");
     WriteScript(IniFileName, s);
   }
   TSectionIniFile ini(IniFileName);
@@ -287,7 +290,7 @@ TEST_F(CommandsTest, AcceptedNamesComeBackFromTheFileUnchanged) {
     TBackupScript back;
     back.Name = names[i];
     ReadScript(IniFileName, back);
-    EXPECT_EQ(back.DstPath, "/d/" + std::to_string(i) + "/") << names[i];
+    EXPECT_EQ(back.DstPath, NativePath("/d/" + std::to_string(i) + "/")) << names[i];
   }
 }
 

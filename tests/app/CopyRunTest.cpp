@@ -1,5 +1,7 @@
 // Copy-mode runs end to end through the main window, on real temporary trees.
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include "runtime/SysUtils.h"
 #include "tests/app/AppFixture.h"
@@ -33,9 +35,11 @@ class CopyRunTest : public AppFixture {
   }
   std::vector<std::string> CopiedFiles() const {
     std::vector<std::string> found;
-    if (!fs::exists(Path("dst"))) return found;
-    for (const auto& e : fs::recursive_directory_iterator(Path("dst")))
-      if (e.is_regular_file()) found.push_back(e.path().filename().string());
+    if (!fs::exists(FsPath("dst"))) return found;
+    for (const auto& e : fs::recursive_directory_iterator(FsPath("dst"))) {
+      const std::u8string name = e.path().filename().u8string();
+      if (e.is_regular_file()) found.emplace_back(name.begin(), name.end());
+    }
     std::sort(found.begin(), found.end());
     return found;
   }
@@ -86,7 +90,7 @@ TEST_F(CopyRunTest, FiltersSelectOrExclude) {
       {"\"*.\xC3\xA4\"", true, {umlaut}},
   };
   for (const Case& c : cases) {
-    fs::remove_all(Path("dst"));
+    fs::remove_all(FsPath("dst"));
     Script(Source("src"), c.ext, c.incl);
     EXPECT_EQ(Run(), 0) << c.ext;
     EXPECT_EQ(CopiedFiles(), c.copied) << c.ext << (c.incl ? " incl" : " excl");
@@ -141,6 +145,7 @@ TEST_F(CopyRunTest, DatedDestinationsAreSharedWithinOneMinute) {
 }
 
 TEST_F(CopyRunTest, ArchiveAttributeWidensTheSelectionAndIsClearedOnlyOnCopiedFiles) {
+  if (testing::UnderWine()) GTEST_SKIP() << testing::kWineKeepsNoArchiveBit;
   Write("src/a.txt", "a");
   Write("src/b.txt", "b");
   Script(Source("src"), "", true, 2, true, true);
@@ -238,7 +243,9 @@ TEST_F(CopyRunTest, AFailedCopyKeepsThePreviousCopyAndIsRepeatedNextRun) {
   SetMTime("src/big.bin", 1600000100);
   {
     FaultEnv faults(Env::Platform());
-    faults.FailWritesAfter(1 << 20, [](const std::string& path) { return path.find("/dst/") != std::string::npos; });
+    faults.FailWritesAfter(1 << 20, [](const std::string& path) {
+      return path.find(std::string(1, PathDelim) + "dst" + PathDelim) != std::string::npos;
+    });
     ScopedEnv scoped(faults);
     EXPECT_EQ(Run(), 1);
   }
@@ -252,6 +259,8 @@ TEST_F(CopyRunTest, AFailedCopyKeepsThePreviousCopyAndIsRepeatedNextRun) {
 }
 
 TEST_F(CopyRunTest, ArchiveBitStaysWhenTheSourceChangesDuringItsCopy) {
+  // Under Wine the bit reads as set whatever happens, and the check could not fail.
+  if (testing::UnderWine()) GTEST_SKIP() << testing::kWineKeepsNoArchiveBit;
   Write("src/a.txt", "first");
   Script(Source("src"), "", true, 2, false, true);
   FaultEnv faults(Env::Platform());
@@ -263,6 +272,10 @@ TEST_F(CopyRunTest, ArchiveBitStaysWhenTheSourceChangesDuringItsCopy) {
 }
 
 TEST_F(CopyRunTest, LinksFifosAndNamesDifferingInCase) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows has no FIFOs, takes names differing only in case for one file, and its symbolic links "
+                  "need a privilege that tests do not have";
+#else
   Write("src/real.txt", "real");
   Write("src/Case.txt", "upper");
   Write("src/case.txt", "lower");
@@ -277,6 +290,7 @@ TEST_F(CopyRunTest, LinksFifosAndNamesDifferingInCase) {
   EXPECT_EQ(CopiedFiles(), (std::vector<std::string>{"Case.txt", "case.txt", "link.txt", "real.txt"}));
   EXPECT_EQ(Read(Mirror("src/link.txt")), "real");
   EXPECT_FALSE(fs::is_symlink(MirrorPath("src/link.txt")));
+#endif
 }
 
 TEST_F(CopyRunTest, FilesDatedBefore1980AreCopiedOnceAndFilesAfter2043TooNot) {
@@ -299,11 +313,11 @@ TEST_F(CopyRunTest, ARunThatEndsOnAnErrorBoxLogsItInsideTheRun) {
   TfrmMain& f = Start({"Daily"});
   f.Activate();
   EXPECT_EQ(f.ExitStatus(), 1);
-  EXPECT_FALSE(fs::exists(Path("dst")));
+  EXPECT_FALSE(fs::exists(FsPath("dst")));
   EXPECT_EQ(LogLines(), (std::vector<std::string>{
                             "[Daily] === Starting script ===",
-                            "[Daily] ### Exception during creating path " + Path("dst") +
-                                "/ [Unknown destination format 7 (0, 1 or 2 expected)]",
+                            "[Daily] ### Exception during creating path " + Path("dst") + PathDelim +
+                                " [Unknown destination format 7 (0, 1 or 2 expected)]",
                             "[Daily] === Finished script ===",
                         }));
   ASSERT_EQ(ui_->MessageBoxes().size(), 1u);
@@ -313,7 +327,8 @@ TEST_F(CopyRunTest, ARunThatEndsOnAnErrorBoxLogsItInsideTheRun) {
   form_ = nullptr;
   EXPECT_EQ(Run(), 1);
   const std::vector<std::string> log = LogLines();
-  EXPECT_EQ(log[log.size() - 2], "[Daily] ### Exception during creating path / [No destination folder is set for this script]");
+  EXPECT_EQ(log[log.size() - 2], "[Daily] ### Exception during creating path " + std::string(1, PathDelim) +
+                                     " [No destination folder is set for this script]");
   EXPECT_EQ(form_->pnlStatus->Caption(), "Failed steps: 1 - the log has the details");
   EXPECT_TRUE(form_->sbRun->Enabled());
   form_->sbLangClick(nullptr);  // the next command puts the idle line back

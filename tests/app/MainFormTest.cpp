@@ -53,13 +53,13 @@ TEST_F(MainFormTest, SettingsAreRestoredAndAnOutOfRangeScriptNumberSelectsNothin
 }
 
 TEST_F(MainFormTest, ScriptStoreNormalisesWhatItReads) {
-  WriteIni({"[script: Daily]", "DstPath=/backup", "SrcPath=1/home/ann/Data", "SrcExt=*.DOC,*.Txt", "DstFormat=258",
+  WriteIni({"[script: Daily]", "DstPath=" + NativePath("/backup"), "SrcPath=1/home/ann/Data", "SrcExt=*.DOC,*.Txt", "DstFormat=258",
             "[script: Empty]", "DstPath="});
   TfrmMain& f = Start();
   TBackupScript s;
   s.Name = "daily";  // sections are found without regard to case
   f.ReadScript(s);
-  EXPECT_EQ(s.DstPath, "/backup/");
+  EXPECT_EQ(s.DstPath, NativePath("/backup/"));
   EXPECT_EQ(s.SrcPath, "\"1/home/ann/Data\"");
   EXPECT_EQ(s.SrcExt, "\"*.doc,*.txt\"");
   EXPECT_EQ(s.DstFormat, 2);  // kept in 8 bits
@@ -80,12 +80,12 @@ TEST_F(MainFormTest, WriteScriptStoresKeysInTableOrderAndDeleteRemovesBoth) {
   TfrmMain& f = Start();
   TBackupScript s;
   s.Name = "Daily";
-  s.DstPath = "/backup";
+  s.DstPath = NativePath("/backup");
   s.SrcPath = "\"1/home/ann/Letters\",\"0/srv/work\"";
   s.SrcExt = "\"*.doc\",\"*.txt\"";
   f.WriteScript(s);
   EXPECT_EQ(Read("prog/dravello.ini"),
-            "[script: Daily]\r\nCopyFiles=1\r\nDstPath=/backup/\r\nDstFormat=0\r\n"
+            "[script: Daily]\r\nCopyFiles=1\r\nDstPath=" + NativePath("/backup/") + "\r\nDstFormat=0\r\n"
             "SrcPath=\"1/home/ann/Letters\",\"0/srv/work\"\r\nSrcExt=\"*.doc\",\"*.txt\"\r\n"
             "UseArchiveAttrib=0\r\nRemArchiveAttrib=0\r\nInclFiles=1\r\n\r\n[scripts]\r\nDaily=\r\n\r\n");
   TBackupScript back;

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
-#include <unistd.h>
+#endif
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -26,7 +28,7 @@ TEST(MatchesWildcard, TakesTheNameFirstAndComparesCaseExactly) {
 class TempDir : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() / ("dv-types-" + std::to_string(::getpid()) + "-" +
+    root_ = fs::temp_directory_path() / ("dv-types-" + std::to_string(Env::Platform().ProcessId()) + "-" +
                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(root_);
     fs::create_directories(root_);
@@ -34,12 +36,21 @@ class TempDir : public ::testing::Test {
   void TearDown() override {
     std::error_code ec;
     fs::permissions(root_, fs::perms::owner_all, fs::perm_options::add, ec);
+    // Read-only files cannot be removed on Windows until they are writable again.
+    for (auto it = fs::recursive_directory_iterator(root_, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+      fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
     fs::remove_all(root_, ec);
   }
-  std::string Path(const std::string& rel) const { return (root_ / rel).string(); }
+  // The path in the program's spelling: UTF-8 and the platform's separators.
+  std::string Path(const std::string& rel) const {
+    const std::u8string u = FsPath(rel).u8string();
+    return std::string(u.begin(), u.end());
+  }
+  fs::path FsPath(const std::string& rel) const { return (root_ / std::u8string(rel.begin(), rel.end())).make_preferred(); }
   void Write(const std::string& rel, const std::string& data) {
-    fs::create_directories(fs::path(Path(rel)).parent_path());
-    std::ofstream(Path(rel), std::ios::binary) << data;
+    fs::create_directories(FsPath(rel).parent_path());
+    std::ofstream(FsPath(rel), std::ios::binary) << data;
   }
   std::string Read(const std::string& rel) const { return ReadFileToString(Env::Default(), Path(rel)); }
 
@@ -70,6 +81,15 @@ TEST_F(CollectFilesTest, RecursesIntoVisibleFoldersOnlyAndKeepsHiddenFiles) {
 TEST_F(CollectFilesTest, SkipsSystemFoldersFifosAndLinkedFolders) {
   Write("src/sys/x.txt", "x");
   ASSERT_TRUE(Env::Default().SetAttributes(Path("src/sys"), faSysFile));
+#ifdef _WIN32
+  // Only the system folder here: Windows has no FIFOs, and its symbolic links need a privilege
+  // that tests do not have.
+  std::printf("[ SKIPPED  ] FIFOs and symbolic links: not made on Windows\n");
+  Write("src/real.txt", "r");
+  TStringList list;
+  CollectFiles(list, Path("src"), true);
+  EXPECT_EQ(Sorted(list), std::vector<std::string>{Path("src/real.txt")});
+#else
   Write("other/y.txt", "y");
   fs::create_directory_symlink(Path("other"), Path("src/link-to-dir"));
   fs::create_directory_symlink(Path("src"), Path("src/loop"));
@@ -80,6 +100,7 @@ TEST_F(CollectFilesTest, SkipsSystemFoldersFifosAndLinkedFolders) {
   TStringList list;
   CollectFiles(list, Path("src"), true);
   EXPECT_EQ(Sorted(list), (std::vector<std::string>{Path("src/dangling"), Path("src/link.txt"), Path("src/real.txt")}));
+#endif
 }
 
 TEST_F(CollectFilesTest, MissingFolderAddsNothingUnreadableFolderRaises) {
@@ -94,6 +115,7 @@ TEST_F(CollectFilesTest, MissingFolderAddsNothingUnreadableFolderRaises) {
 }
 
 TEST_F(CollectFilesTest, NamesDifferingOnlyInCaseAreTwoFiles) {
+  if (FileNamesIgnoreCase) GTEST_SKIP() << "this file system takes names differing only in case for one file";
   Write("src/Report.txt", "1");
   Write("src/report.txt", "2");
   TStringList list;
@@ -126,11 +148,14 @@ TEST_F(CopyFileSafelyTest, FailureHalfWayKeepsThePreviousCopyAndLeavesNoTemporar
     faults.FailWritesAfter(budget);
     EXPECT_THROW(CopyFileSafely(faults, Path("src.bin"), Path("dst/src.bin")), EInOutError) << budget;
     EXPECT_EQ(Read("dst/src.bin"), "previous copy");
-    EXPECT_EQ(std::distance(fs::directory_iterator(Path("dst")), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(FsPath("dst")), fs::directory_iterator()), 1);
   }
 }
 
 TEST_F(CopyFileSafelyTest, DanglingLinkFails) {
+#ifdef _WIN32
+  GTEST_SKIP() << "symbolic links need a privilege on Windows that tests do not have";
+#endif
   fs::create_symlink(Path("nowhere"), Path("dangling"));
   fs::create_directory(Path("dst"));
   EXPECT_ANY_THROW(CopyFileSafely(Env::Default(), Path("dangling"), Path("dst/dangling")));

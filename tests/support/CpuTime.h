@@ -6,6 +6,16 @@
 
 namespace dravello::testing {
 
-inline double CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+inline double CpuSeconds() {
+#ifdef _WIN32
+  // The C library's clock() counts wall time on Windows; the POSIX clock of MinGW-w64's thread
+  // library counts the process's processor time.
+  timespec ts{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+#else
+  return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+#endif
+}
 
 }  // namespace dravello::testing

@@ -61,7 +61,17 @@ class TempDir {
 
   // The folder's path, ending with the platform's separator ("/", or "\\" on Windows).
   const std::string& Path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + name; }
+  // A path below the folder; "/" in `name` becomes the platform's separator.
+  std::string operator/(const std::string& name) const {
+#ifdef _WIN32
+    std::string native = name;
+    for (char& c : native)
+      if (c == '/') c = '\\';
+    return path_ + native;
+#else
+    return path_ + name;
+#endif
+  }
 
   // The names in the folder, sorted.
   std::vector<std::string> Names() const {

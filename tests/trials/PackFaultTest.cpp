@@ -2,10 +2,12 @@
 // it come from the real system: a small file system that fills up, and a file size limit. The
 // engine's reading is tried through its core with the fault-injecting Env. Whatever fails, the
 // archive written before stays exactly as it was, and every entry it held stays backed up.
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#endif
 
 #include <functional>
 
@@ -76,6 +78,10 @@ class PackFaultTest : public TrialFixture {
   Sources sources_;
 };
 
+#ifdef _WIN32
+constexpr const char* kNoMount = "no small file system can be mounted on Windows";
+constexpr const char* kNoFileSizeLimit = "Windows has no file size limit for a process";
+#else
 // A tmpfs of a few megabytes mounted for the test's lifetime (root only).
 class SmallVolume {
  public:
@@ -93,7 +99,12 @@ class SmallVolume {
   bool mounted_ = false;
 };
 
+#endif
+
 TEST_F(PackFaultTest, DiskFullWhileTheArchiveIsWrittenKeepsTheOldArchive) {
+#ifdef _WIN32
+  GTEST_SKIP() << kNoMount;
+#else
   SmallVolume volume(Path("vol"), 6 << 20);
   if (!volume.Mounted()) GTEST_SKIP() << "no small file system can be mounted here (needs root)";
   Scripts(2, Path("vol/Backup/"));
@@ -118,7 +129,10 @@ TEST_F(PackFaultTest, DiskFullWhileTheArchiveIsWrittenKeepsTheOldArchive) {
   }
   EXPECT_EQ(RunScript("Weekly"), 0);
   ExpectNewSet("vol/Backup.zip");
+#endif
 }
+
+#ifndef _WIN32
 
 // Lowers the file size limit of this process, writes beyond it failing with EFBIG instead of
 // ending the process; everything comes back at the end of the scope.
@@ -140,8 +154,12 @@ class FileSizeLimit {
   struct rlimit saved_ {};
   void (*previous_)(int) = nullptr;
 };
+#endif
 
 TEST_F(PackFaultTest, AWriteFailureInsideTheEngineKeepsTheOldArchive) {
+#ifdef _WIN32
+  GTEST_SKIP() << kNoFileSizeLimit;
+#else
   Scripts();
   const std::string old = BackUpThenChange("out/Backup.zip");
   const int64_t oldSize = static_cast<int64_t>(old.size());
@@ -162,6 +180,7 @@ TEST_F(PackFaultTest, AWriteFailureInsideTheEngineKeepsTheOldArchive) {
   }
   EXPECT_EQ(RunScript("Weekly"), 0);
   ExpectNewSet("out/Backup.zip");
+#endif
 }
 
 TEST_F(PackFaultTest, ASourceVanishingBeforeItIsPackedKeepsItsPreviousEntry) {
@@ -181,6 +200,9 @@ TEST_F(PackFaultTest, ASourceVanishingBeforeItIsPackedKeepsItsPreviousEntry) {
 
 // A file left out and then the archive failing as a whole: both reasons reach the log, once each.
 TEST_F(PackFaultTest, ASkippedFileDoesNotHideWhyTheArchiveFailed) {
+#ifdef _WIN32
+  GTEST_SKIP() << kNoFileSizeLimit;
+#else
   Scripts();
   const std::string old = BackUpThenChange("out/Backup.zip");
   VanishOnceListed("v.txt");
@@ -195,6 +217,7 @@ TEST_F(PackFaultTest, ASkippedFileDoesNotHideWhyTheArchiveFailed) {
   EXPECT_EQ(CountContaining(log, "skipped, file vanished: " + Path("src/v.txt") + "]"), 1) << ::testing::PrintToString(log);
   EXPECT_EQ(CountContaining(log, "File too large; the archive was left unchanged]"), 1) << ::testing::PrintToString(log);
   EXPECT_TRUE(Read("out/Backup.zip") == old) << "the old archive changed";
+#endif
 }
 
 TEST_F(PackFaultTest, AnArchiveFolderThatCannotBeMadeFailsTheRunAndKeepsEarlierArchives) {
@@ -221,14 +244,14 @@ TEST_F(PackFaultTest, AnArchiveFolderThatCannotBeMadeFailsTheRunAndKeepsEarlierA
             1)
       << ::testing::PrintToString(log);
   EXPECT_TRUE(Read("out/2003/12312300.zip") == earlier);
-  EXPECT_FALSE(fs::exists(Path("out/2004")));
+  EXPECT_FALSE(fs::exists(FsPath("out/2004")));
 }
 
 TEST_F(PackFaultTest, AnUnusableEngineLibraryFailsTheRunAndLeavesTheArchive) {
   Scripts();
   const std::string old = BackUpThenChange("out/Backup.zip");
   const std::string library = Path("lib/ZIPENGINE.DLL");
-  const std::string realLibrary = std::string(DRAVELLO_BIN_DIR) + "/ZIPENGINE.DLL";
+  const std::string realLibrary = std::string(DRAVELLO_BIN_DIR) + PathDelim + "ZIPENGINE.DLL";
   struct Case {
     std::string name;
     std::function<void()> prepare;
@@ -241,6 +264,9 @@ TEST_F(PackFaultTest, AnUnusableEngineLibraryFailsTheRunAndLeavesTheArchive) {
        [&] { Write("lib/ZIPENGINE.DLL", ReadFileToString(Env::Platform(), realLibrary).substr(0, 4096) + Noise(4096, 8)); }},
       {"unreadable", [&] { fs::copy_file(realLibrary, library, fs::copy_options::overwrite_existing); }, true},
   };
+#ifdef _WIN32
+  std::printf("[ SKIPPED  ] a library without read permission: Windows has no permission bits\n");
+#else
   if (::geteuid() != 0) {
     // Without root the permission bits alone make the file unreadable.
     cases.push_back({"without read permission", [&] {
@@ -248,6 +274,7 @@ TEST_F(PackFaultTest, AnUnusableEngineLibraryFailsTheRunAndLeavesTheArchive) {
                        fs::permissions(library, fs::perms::none);
                      }});
   }
+#endif
   Start();
   form_->zipMain->SetDLLDirectory(Path("lib"));
   for (const Case& c : cases) {
@@ -281,14 +308,19 @@ TEST_F(PackFaultTest, AnUnusableEngineLibraryFailsTheRunAndLeavesTheArchive) {
 // does not hold. Loading it must fail like loading any other unusable file, not fault inside the
 // loader.
 TEST_F(PackFaultTest, ATruncatedLibraryIsRefusedAndACompleteOneLoads) {
-  const std::string real = ReadFileToString(Env::Platform(), std::string(DRAVELLO_BIN_DIR) + "/ZIPENGINE.DLL");
+  const std::string real = ReadFileToString(Env::Platform(), std::string(DRAVELLO_BIN_DIR) + PathDelim + "ZIPENGINE.DLL");
   ASSERT_GT(real.size(), 100000u);
   for (size_t length : {size_t{64}, size_t{4096}, size_t{65536}}) {  // all within the code
     SCOPED_TRACE(length);
     Write("lib/ZIPENGINE.DLL", real.substr(0, length));
     std::string why;
     EXPECT_EQ(Env::Platform().OpenLibrary(Path("lib/ZIPENGINE.DLL"), &why), nullptr);
+#ifdef _WIN32
+    // The Windows loader checks the file itself and gives its own reason, naming the file.
+    EXPECT_NE(why.find(Path("lib/ZIPENGINE.DLL")), std::string::npos) << why;
+#else
     EXPECT_NE(why.find("truncated"), std::string::npos) << why;
+#endif
   }
   Write("lib/ZIPENGINE.DLL", real);
   std::string why;
@@ -311,7 +343,7 @@ TEST_F(PackFaultTest, AReadErrorInsideTheEngineLosesNoBackedUpEntry) {
     SCOPED_TRACE("read error after " + std::to_string(budget) + " bytes of the sources");
     Write("out/Backup.zip", old);
     zipengine::test::EngineCommand cmd(archive);
-    cmd.BackupToolDefaults().Spec(Path("src") + "/*");
+    cmd.BackupToolDefaults().Spec(Path("src") + PathDelim + "*");
     zipengine::EngineTuning tuning;
     tuning.StreamThreshold = 500000;  // the larger new files are read in pieces
     tuning.PieceSize = 128 << 10;

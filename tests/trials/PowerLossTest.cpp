@@ -10,6 +10,16 @@
 // new one or absent, never partial; an archive is the old or the new one and reads whole; and
 // no source's archive bit is clear unless the copy or entry that backs it survived. After the
 // next run everything is backed up and nothing temporary is left.
+#ifdef _WIN32
+#include <gtest/gtest.h>
+
+// Every trial cuts its run in a forked child process, so that the cut process is gone as after a
+// real power cut; Windows has no fork.
+#define DRAVELLO_NO_FORK_REASON "each cut run is a forked child process, and Windows has no fork"
+TEST(PowerLossTest, CopyRuns) { GTEST_SKIP() << DRAVELLO_NO_FORK_REASON; }
+TEST(PowerLossTest, PackRuns) { GTEST_SKIP() << DRAVELLO_NO_FORK_REASON; }
+TEST(PowerLossTest, IniWriteBack) { GTEST_SKIP() << DRAVELLO_NO_FORK_REASON; }
+#else
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -248,3 +258,4 @@ TEST_F(PowerLossTest, IniWriteBack) {
 
 }  // namespace
 }  // namespace dravello
+#endif  // _WIN32

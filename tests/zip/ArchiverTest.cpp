@@ -4,8 +4,10 @@
 
 #include <climits>
 
+#include "ZipBuilder.h"
 #include "ZipTestSupport.h"
 #include "runtime/Env.h"
+#include "tests/support/FaultEnv.h"
 #include "ui/Graphics.h"
 #include "zip/ZipArchiver.h"
 
@@ -109,8 +111,8 @@ TEST_F(ZipArchiverTest, SettersKeepTheirRules) {
   };
   for (const Dir& d : {Dir{"/opt/engine/", "/opt/engine"}, Dir{"/opt/engine//", "/opt/engine/"},
                        Dir{"/opt/engine", "/opt/engine"}, Dir{"/", "/"}, Dir{"./sub/", "./sub"}, Dir{"", ""}}) {
-    c.FindProperty("DLLDirectory")->SetStr(z, d.in);
-    EXPECT_EQ(z.DLLDirectory(), d.stored) << d.in;
+    c.FindProperty("DLLDirectory")->SetStr(z, Native(d.in));
+    EXPECT_EQ(z.DLLDirectory(), Native(d.stored)) << d.in;
   }
 }
 
@@ -187,7 +189,7 @@ TEST(ZipArchiverPaths, JoinPathPutsOneSeparatorBetween) {
                         Case{"/opt/e/", "ZIPENGINE.DLL", "/opt/e/ZIPENGINE.DLL"},
                         Case{"/opt/e", "ZIPENGINE.DLL", "/opt/e/ZIPENGINE.DLL"},
                         Case{"", "/ZIPENGINE.DLL", "/ZIPENGINE.DLL"}, Case{"/opt", "", "/opt"}}) {
-    EXPECT_EQ(JoinPath(t.dir, t.name), t.joined) << t.dir << " + " << t.name;
+    EXPECT_EQ(JoinPath(Native(t.dir), Native(t.name)), Native(t.joined)) << t.dir << " + " << t.name;
   }
 }
 
@@ -250,6 +252,15 @@ TEST_F(ZipArchiverTest, MissingEngineReportsTwiceAndKeepsTheLines) {
   // A program folder without the library, and a directory that does not hold one either.
   ProgramDirEnv env(Env::Platform(), dir / "prog/dravello");
   ScopedEnv scoped(env);
+#ifdef _WIN32
+  // Windows' own search for a bare name starts in the folder of the running program, which here is
+  // the build's bin folder with the real engine in it; the stand-in program folder is empty.
+  FaultEnv searchFindsNothing(env);
+  searchFindsNothing.FailWhen([](const std::string& op, const std::string& path) {
+    return op == "load" && path.find_first_of("\\/:") == std::string::npos;
+  });
+  ScopedEnv scopedSearch(searchFindsNothing);
+#endif
   AddSpecs({"/etc/hostname"});
   z.SetZipFileName(dir / "out.zip");
   z.SetDLLDirectory(dir / "nowhere");
@@ -265,7 +276,7 @@ TEST_F(ZipArchiverTest, OldEngineIsRefusedWithItsFullPathAndReleased) {
   AddSpecs({"/etc/hostname"});
   UseEngine("v171");
   EXPECT_EQ(z.Add(), 10605);
-  const std::string path = fs::canonical(FakeEnginePath("v171")).string();
+  const std::string path = Utf8Of(fs::canonical(FsPath(FakeEnginePath("v171"))));
   EXPECT_EQ(z.Message(), "Attempted to load old ZipEngine from " + path);
   EXPECT_FALSE(z.EngineLoaded());
   EXPECT_EQ(engine.Log().execCalls, 0);
@@ -322,7 +333,7 @@ TEST_F(ZipArchiverTest, TraceAndVerboseReportTheLoadedLibrary) {
   FakeEngine engine;
   AddSpecs({"/etc/hostname"});
   UseEngine("good");
-  const std::string path = fs::canonical(FakeEnginePath("good")).string();
+  const std::string path = Utf8Of(fs::canonical(FsPath(FakeEnginePath("good"))));
   z.SetTrace(true);
   z.SetVerbose(true);
   EXPECT_EQ(z.Add(), 10601) << "the trace report stays in ErrCode after an engine that stored nothing";
@@ -334,7 +345,7 @@ TEST_F(ZipArchiverTest, DllDirectoryWithTrailingSeparatorLoadsTheLibraryThere) {
   FakeEngine engine;
   AddSpecs({"/etc/hostname"});
   z.SetZipFileName(dir / "out.zip");
-  z.SetDLLDirectory(FakeEngineDir("good") + "/");
+  z.SetDLLDirectory(FakeEngineDir("good") + PathDelim);
   EXPECT_EQ(z.DLLDirectory(), FakeEngineDir("good"));
   EXPECT_EQ(z.Add(), 0);
   EXPECT_EQ(engine.Log().execCalls, 1);
@@ -343,7 +354,7 @@ TEST_F(ZipArchiverTest, DllDirectoryWithTrailingSeparatorLoadsTheLibraryThere) {
 // Changes the process's current folder for one test.
 class ScopedCurrentDir {
  public:
-  explicit ScopedCurrentDir(const std::string& dir) : old_(fs::current_path()) { fs::current_path(dir); }
+  explicit ScopedCurrentDir(const std::string& dir) : old_(fs::current_path()) { fs::current_path(FsPath(dir)); }
   ~ScopedCurrentDir() { fs::current_path(old_); }
 
  private:
@@ -355,32 +366,33 @@ TEST_F(ZipArchiverTest, DotDirectoryFallsBackToTheProgramFolderAndPlainNameToThe
   // (171); the current folder holds neither.
   CopyFile(FakeEnginePath("v172"), dir / "prog/sub/ZIPENGINE.DLL");
   CopyFile(FakeEnginePath("v171"), dir / "prog/ZIPENGINE.DLL");
-  fs::create_directories(dir / "cwd");
+  fs::create_directories(FsPath(dir / "cwd"));
   ProgramDirEnv env(Env::Platform(), dir / "prog/dravello");
   ScopedEnv scoped(env);
   ScopedCurrentDir cwd(dir / "cwd");
-  const std::string progDir = fs::canonical(dir / "prog").string();
+  const std::string progDir = Utf8Of(fs::canonical(FsPath(dir / "prog")));
 
   z.SetVerbose(true);
   z.SetZipFileName(dir / "out.zip");
   AddSpecs({"/etc/hostname"});
-  z.SetDLLDirectory("./sub");
+  z.SetDLLDirectory(Native("./sub"));
   EXPECT_EQ(z.Add(), 0);
-  EXPECT_EQ(z.Message(), "Loaded ZipEngine ver: 172 from " + progDir + "/sub/ZIPENGINE.DLL");
+  EXPECT_EQ(z.Message(), "Loaded ZipEngine ver: 172 from " + progDir + Native("/sub/ZIPENGINE.DLL"));
 
   // Without the dot the directory is not looked up beside the program: the bare name is, which
   // finds the library beside the program first.
   AddSpecs({"/etc/hostname"});
   z.SetDLLDirectory("sub");
   EXPECT_EQ(z.Add(), 10605);
-  EXPECT_EQ(z.Message(), "Attempted to load old ZipEngine from " + progDir + "/ZIPENGINE.DLL");
+  EXPECT_EQ(z.Message(), "Attempted to load old ZipEngine from " + progDir + Native("/ZIPENGINE.DLL"));
 
   // A library relative to the current folder comes first.
   CopyFile(FakeEnginePath("good"), dir / "cwd/sub/ZIPENGINE.DLL");
   AddSpecs({"/etc/hostname"});
-  z.SetDLLDirectory("./sub");
+  z.SetDLLDirectory(Native("./sub"));
   z.Add();  // ErrCode keeps the 10605 above: an engine that stores nothing does not reset it
-  EXPECT_EQ(z.Message(), "Loaded ZipEngine ver: 180 from " + fs::canonical(dir / "cwd").string() + "/sub/ZIPENGINE.DLL");
+  EXPECT_EQ(z.Message(),
+            "Loaded ZipEngine ver: 180 from " + Utf8Of(fs::canonical(FsPath(dir / "cwd"))) + Native("/sub/ZIPENGINE.DLL"));
 }
 
 // ---- The command record -----------------------------------------------------------------------
@@ -540,6 +552,9 @@ TEST_F(ZipArchiverTest, FileSpecificationMarkers) {
 
 TEST_F(ZipArchiverTest, LineNamingAnExistingFileIsTakenLiterally) {
   FakeEngine engine;
+#ifdef _WIN32
+  GTEST_SKIP() << "file names holding <, > or | cannot exist on Windows";
+#endif
   WriteBytes(dir / "a<b.txt", "x");
   WriteBytes(dir / "root/>odd|name", "y");
   UseEngine("good");
@@ -563,22 +578,23 @@ TEST_F(ZipArchiverTest, LineNamingAnExistingFileIsTakenLiterally) {
 TEST_F(ZipArchiverTest, RelativeRootFolderIsExpandedFromTheCurrentFolder) {
   FakeEngine engine;
   UseEngine("good");
-  z.SetRootDir("some/rel");
+  z.SetRootDir(Native("some/rel"));
   AddSpecs({"x"});
   z.Add();
   ASSERT_EQ(engine.Command().specs.size(), 1u);
-  EXPECT_EQ(engine.Command().specs[0].rootDir, fs::current_path().string() + "/some/rel");
+  EXPECT_EQ(engine.Command().specs[0].rootDir, Utf8Of(fs::current_path()) + Native("/some/rel"));
 }
 
 // ---- Results ----------------------------------------------------------------------------------
 
 TEST_F(ZipArchiverTest, StoredFilesMakeTheDirectoryBeReadAgain) {
-  if (!HaveTool("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
   FakeEngine engine;
   UseEngine("good");
   // The stand-in engine writes nothing; the archive it "wrote" is made here.
   WriteBytes(dir / "f1.txt", "one");
-  ASSERT_EQ(ziptest::Run(dir.Path(), "zip -q out.zip f1.txt"), 0);
+  ZipBuilder archive;
+  archive.entries = {Entry("f1.txt", "one")};
+  WriteBytes(dir / "out.zip", archive.Build());
   int dirUpdates = 0;
   z.OnDirUpdate = [&](TObject*) { ++dirUpdates; };
   AddSpecs({dir / "f1.txt"});

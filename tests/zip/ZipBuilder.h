@@ -35,6 +35,7 @@ struct BuildEntry {
   uint8_t host = 3;
   uint8_t zipVersion = 20;
   uint16_t flags = 0;
+  uint16_t dosTime = 0, dosDate = 0x21;  // MS-DOS last-write time and date (1980-01-01 00:00)
   std::string extra;    // central extra field
   std::string comment;  // entry comment
   // ZIP64: the header's sizes and offset saturated, the true values in a ZIP64 extra field.
@@ -61,8 +62,8 @@ struct ZipBuilder {
       Put16(out, 20);
       Put16(out, e.flags);
       Put16(out, 0);
-      Put16(out, 0);
-      Put16(out, 0x21);
+      Put16(out, e.dosTime);
+      Put16(out, e.dosDate);
       Put32(out, Crc32(e.data));
       Put32(out, static_cast<uint32_t>(e.data.size()));
       Put32(out, static_cast<uint32_t>(e.data.size()));
@@ -92,8 +93,8 @@ struct ZipBuilder {
       Put16(out, e.zip64 ? 45 : 20);
       Put16(out, e.flags);
       Put16(out, 0);
-      Put16(out, 0);
-      Put16(out, 0x21);
+      Put16(out, e.dosTime);
+      Put16(out, e.dosDate);
       Put32(out, Crc32(e.data));
       Put32(out, e.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(e.data.size()));
       Put32(out, e.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(size));

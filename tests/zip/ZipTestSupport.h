@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,9 +17,11 @@
 #include <vector>
 
 #include "FakeEngineControl.h"
-#include "tests/support/Bytes.h"
-#include "tests/support/TempDir.h"
 #include "runtime/Env.h"
+#include "runtime/SysUtils.h"
+#include "tests/support/Bytes.h"
+#include "tests/support/Shell.h"
+#include "tests/support/TempDir.h"
 #include "zip/ZipArchiver.h"
 #include "zip/ZipArchiverUi.h"
 
@@ -32,38 +31,65 @@ namespace fs = std::filesystem;
 
 using TempDir = ::dravello::testing::TempDir;
 
+using ::dravello::testing::FsPath;
 using ::dravello::testing::ReadBytes;
 using ::dravello::testing::WriteBytes;
+using ::dravello::testing::CaptureOutput;
+using ::dravello::testing::ShellQuote;
 
-inline void CopyFile(const std::string& from, const std::string& to) {
-  fs::create_directories(fs::path(to).parent_path());
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+// `path` with its "/" in the platform's separator: tests spell their trees with "/".
+inline std::string Native(std::string path) {
+  for (char& c : path)
+    if (c == '/') c = PathDelim;
+  return path;
 }
 
-// Runs a shell command line in `dir`; returns its exit status (-1 when it could not run).
+// A path as the C++ library gives it back, in the program's (UTF-8) text.
+inline std::string Utf8Of(const fs::path& p) {
+  const std::u8string u = p.u8string();
+  return std::string(u.begin(), u.end());
+}
+
+inline void CopyFile(const std::string& from, const std::string& to) {
+  fs::create_directories(FsPath(Native(to)).parent_path());
+  fs::copy_file(FsPath(Native(from)), FsPath(Native(to)), fs::copy_options::overwrite_existing);
+}
+
+#ifndef _WIN32
+// Runs a shell command line in `dir`; returns its exit status (-1 when it could not run). Linux
+// only: the command lines name Linux programs.
 inline int Run(const std::string& dir, const std::string& commandLine) {
   std::string line = "cd '" + dir + "' && " + commandLine + " >/dev/null 2>&1";
   int status = std::system(line.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+#else
+// The command lines name Linux programs, which a Windows build cannot start (HaveTool is false).
+inline int Run(const std::string&, const std::string&) { return -1; }
+#endif
 
 // Runs a command line and returns what it printed on standard output.
 inline std::string Capture(const std::string& commandLine, int* exitStatus = nullptr) {
-  std::string out;
-  FILE* pipe = ::popen(commandLine.c_str(), "r");
-  if (!pipe) return out;
-  char buf[4096];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
-  int status = ::pclose(pipe);
-  if (exitStatus) *exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return out;
+  return CaptureOutput(commandLine, exitStatus);
 }
 
-inline bool HaveTool(const std::string& name) { return Run("/", "command -v " + name) == 0; }
+// Whether a Linux archive tool can be run (never on Windows).
+inline bool HaveTool(const std::string& name) {
+#ifdef _WIN32
+  (void)name;
+  return false;
+#else
+  return Run("/", "command -v " + name) == 0;
+#endif
+}
+// Why a check that needs `name` is skipped.
+inline std::string NoTool(const std::string& name) {
+  return testing::LinuxToolsAvailable() ? name + " is not installed" : std::string(testing::kNoLinuxTools);
+}
 
 // The folder of one stand-in engine variant ("good", "v171", ...).
-inline std::string FakeEngineDir(const std::string& variant) { return std::string(DRAVELLO_FAKE_ENGINES) + "/" + variant; }
-inline std::string FakeEnginePath(const std::string& variant) { return FakeEngineDir(variant) + "/ZIPENGINE.DLL"; }
+inline std::string FakeEngineDir(const std::string& variant) { return std::string(DRAVELLO_FAKE_ENGINES) + PathDelim + variant; }
+inline std::string FakeEnginePath(const std::string& variant) { return FakeEngineDir(variant) + PathDelim + "ZIPENGINE.DLL"; }
 
 // Keeps a stand-in engine loaded for the test, so the script set here is the one the component
 // finds when it loads the same file, and the log survives the component's unloading.

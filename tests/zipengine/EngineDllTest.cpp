@@ -4,13 +4,16 @@
 
 #include "EngineTestUtil.h"
 #include "runtime/SysUtils.h"
+#include "tests/support/Shell.h"
 
 namespace dravello::zipengine::test {
 namespace {
 
-const std::string kLibrary = std::string(DRAVELLO_BIN_DIR) + "/ZIPENGINE.DLL";
+const std::string kLibrary = std::string(DRAVELLO_BIN_DIR) + PathDelim + "ZIPENGINE.DLL";
 
 TEST(EngineDllTest, ExportsOnlyTheTwoEntryPoints) {
+  // On Windows the CTest windows_imports reads the PE export table with MinGW's objdump.
+  if (!testing::LinuxToolsAvailable()) GTEST_SKIP() << testing::kNoLinuxTools;
   ToolResult r = RunTool("nm -D --defined-only " + Quote(kLibrary) + " | awk '$2 ~ /^[TDBVW]$/ {print $3}' | sort");
   ASSERT_EQ(r.Status, 0) << r.Output;
   EXPECT_EQ(r.Output, "GetZipEngineVersion\nZipEngineExec\n");
@@ -33,7 +36,7 @@ TEST(EngineDllTest, RunsACommandThroughTheLoadedLibrary) {
   Env::Platform().DeleteFile(tmp / "out.zip");
   EXPECT_EQ(exec(&cmd.Cmd()), 1);
   EXPECT_EQ(ReadersReject(tmp / "out.zip"), "");
-  EXPECT_EQ(UnzipContent(tmp / "out.zip", PathWithoutDrive(tmp / "in/hello.txt")), "hello through the library");
+  EXPECT_EQ(UnzipContent(tmp / "out.zip", StoredName(tmp / "in/hello.txt")), "hello through the library");
 
   EXPECT_LT(exec(nullptr), 0);
   ZipCommand bad{};

@@ -6,19 +6,51 @@
 #include <sstream>
 
 #include "runtime/SysUtils.h"
+#include "tests/support/Shell.h"
+#include "tests/support/ZipReader.h"
 
 namespace dravello::zipengine::test {
 
+namespace {
+
+std::filesystem::path FsPathOf(const std::string& path) {
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
+}  // namespace
+
+std::string Native(std::string path) {
+  for (char& c : path)
+    if (c == '/') c = PathDelim;
+  return path;
+}
+
+std::string In(const std::string& dir, const std::string& rel) { return IncludeTrailingPathDelimiter(dir) + Native(rel); }
+
+std::string StoredName(const std::string& path) {
+  std::string s = PathWithoutDrive(path);
+  for (char& c : s)
+    if (c == '\\') c = '/';
+  return s;
+}
+
 TempFolder::TempFolder() {
   std::random_device rd;
-  path_ = (std::filesystem::temp_directory_path() / ("dv-engine-" + std::to_string(rd()) + std::to_string(rd())))
-              .string();
+  const std::u8string u =
+      (std::filesystem::temp_directory_path() / ("dv-engine-" + std::to_string(rd()) + std::to_string(rd())))
+          .make_preferred()
+          .u8string();
+  path_.assign(u.begin(), u.end());
   Env::Platform().ForceDirectories(path_);
 }
 
 TempFolder::~TempFolder() {
   std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
+  // Read-only files cannot be removed on Windows until they are writable again.
+  for (auto it = std::filesystem::recursive_directory_iterator(FsPathOf(path_), ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_write, std::filesystem::perm_options::add, ec);
+  std::filesystem::remove_all(FsPathOf(path_), ec);
 }
 
 void WriteFile(const std::string& path, const std::string& content, int64_t mtimeNs) {
@@ -127,18 +159,32 @@ std::string EngineCommand::Messages() const {
 
 ToolResult RunTool(const std::string& command) {
   ToolResult r;
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.Output.append(buf, n);
-  int status = ::pclose(p);
-  r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.Output = testing::CaptureOutput(command + " 2>&1", &r.Status);
   return r;
 }
 
-std::string Quote(const std::string& s) { return "'" + StringReplaceAll(s, "'", "'\\''") + "'"; }
+std::string Quote(const std::string& s) { return testing::ShellQuote(s); }
+
+namespace {
+
+std::string Hex(const std::string& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (char c : bytes) {
+    out += digits[(static_cast<unsigned char>(c) >> 4) & 15];
+    out += digits[static_cast<unsigned char>(c) & 15];
+  }
+  return out;
+}
+
+}  // namespace
 
 std::string ReadersReject(const std::string& archive, const std::string& password) {
+  std::string failures;
+  const std::string own = testing::ZipReaderFaults(archive, password);
+  if (!own.empty()) failures += "the tests' own reader failed:\n" + own + "\n";
+  if (!testing::LinuxToolsAvailable()) return failures;
+
   std::string q = Quote(archive);
   std::string pw = password.empty() ? "" : " -P " + Quote(password);
   std::string pw7 = password.empty() ? " -p-" : " -p" + Quote(password);
@@ -153,7 +199,6 @@ std::string ReadersReject(const std::string& archive, const std::string& passwor
                              "r=z.testzip(); sys.exit(1 if r else 0)\" " + q},
       {"bsdtar -tf", "bsdtar -tf " + q + " >/dev/null"},
   };
-  std::string failures;
   for (const Check& c : checks) {
     ToolResult r = RunTool(c.Command);
     if (r.Status != 0) failures += std::string(c.Name) + " failed (" + std::to_string(r.Status) + "):\n" + r.Output + "\n";
@@ -162,6 +207,29 @@ std::string ReadersReject(const std::string& archive, const std::string& passwor
 }
 
 std::vector<PyEntry> ListWithPython(const std::string& archive) {
+  if (!testing::LinuxToolsAvailable()) {
+    std::vector<PyEntry> out;
+    for (const testing::ZipReaderEntry& z : testing::ParseZip(testing::ReadBytes(archive)).Entries) {
+      PyEntry e;
+      e.Name = z.Name;
+      e.Method = z.Method;
+      e.Flags = z.Flags;
+      e.ExternalAttr = z.ExternalAttr;
+      e.CreateSystem = z.CreateSystem;
+      e.Size = z.Size;
+      e.CompressSize = z.CompressSize;
+      e.HeaderOffset = z.HeaderOffset;
+      e.Year = z.Year;
+      e.Month = z.Month;
+      e.Day = z.Day;
+      e.Hour = z.Hour;
+      e.Minute = z.Minute;
+      e.Second = z.Second;
+      e.Extra = z.Extra.empty() ? "-" : Hex(z.Extra);
+      out.push_back(e);
+    }
+    return out;
+  }
   ToolResult r = RunTool(
       "python3 -c \"import zipfile,sys\n"
       "for i in zipfile.ZipFile(sys.argv[1]).infolist():\n"
@@ -182,12 +250,14 @@ std::vector<PyEntry> ListWithPython(const std::string& archive) {
 }
 
 std::string PythonComment(const std::string& archive) {
+  if (!testing::LinuxToolsAvailable()) return testing::ParseZip(testing::ReadBytes(archive)).Comment;
   return RunTool("python3 -c \"import zipfile,sys; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).comment)\" " +
                  Quote(archive))
       .Output;
 }
 
 std::string UnzipContent(const std::string& archive, const std::string& name, const std::string& password) {
+  if (!testing::LinuxToolsAvailable()) return testing::ZipReaderContent(archive, name, password);
   // unzip treats names as patterns; escape the wildcard characters.
   std::string escaped;
   for (char c : name) {
@@ -199,6 +269,14 @@ std::string UnzipContent(const std::string& archive, const std::string& name, co
 }
 
 std::string RawEntryData(const std::string& archive, const std::string& name) {
+  if (!testing::LinuxToolsAvailable()) {
+    const std::string bytes = testing::ReadBytes(archive);
+    for (const testing::ZipReaderEntry& e : testing::ParseZip(bytes).Entries) {
+      std::string why;
+      if (e.Name == name) return Hex(testing::StoredBytes(bytes, e, &why).value_or(std::string()));
+    }
+    return std::string();
+  }
   return RunTool("python3 -c \"import zipfile,sys,struct\n"
                  "z=zipfile.ZipFile(sys.argv[1]); i=z.getinfo(sys.argv[2]); f=open(sys.argv[1],'rb')\n"
                  "f.seek(i.header_offset); h=f.read(30); n,m=struct.unpack('<HH',h[26:30]); f.seek(i.header_offset+30+n+m)\n"

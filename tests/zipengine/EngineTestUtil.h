@@ -15,13 +15,24 @@
 
 namespace dravello::zipengine::test {
 
+// `path` with every "/" in the platform's separator: the tests spell their trees with "/".
+std::string Native(std::string path);
+// `dir` and `rel` joined by the platform's separator ("/" in `rel` becomes that separator too).
+std::string In(const std::string& dir, const std::string& rel);
+// The name the engine stores for a file: its path without the drive, folders joined by "/".
+std::string StoredName(const std::string& path);
+// The last part of a stored entry name (after its last "/"), whatever the platform's separator.
+inline std::string EntryFileName(const std::string& storedName) {
+  return storedName.substr(storedName.rfind('/') + 1);
+}
+
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
  public:
   TempFolder();
   ~TempFolder();
   const std::string& Path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  std::string operator/(const std::string& name) const { return In(path_, name); }
 
  private:
   std::string path_;
@@ -95,9 +106,14 @@ struct ToolResult {
 ToolResult RunTool(const std::string& command);
 std::string Quote(const std::string& s);
 
-// Checks the archive with unzip -t, 7zz t, Python's zipfile testzip and bsdtar -tf; returns an
-// empty text when all of them accept it, else what the failing ones said.
+// Checks the archive with the tests' own reader (tests/support/ZipReader.h) and, on Linux, with
+// unzip -t, 7zz t, Python's zipfile testzip and bsdtar -tf too; returns an empty text when all of
+// them accept it, else what the failing ones said.
 std::string ReadersReject(const std::string& archive, const std::string& password = "");
+
+// The functions below ask Python's zipfile and Info-ZIP's unzip on Linux, and the tests' own
+// reader on Windows, where those programs do not exist (names are then the stored bytes, where
+// Python would decode names without the UTF-8 flag as code page 437).
 
 // One entry as Python's zipfile sees it.
 struct PyEntry {

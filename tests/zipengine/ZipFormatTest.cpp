@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstdio>
+
 #include "zipengine/Compression.h"
 #include "zipengine/FileSelection.h"
 #include "zipengine/ZipCrypto.h"
@@ -89,10 +91,14 @@ TEST(Crc32Combine, EqualsTheCrcOfTheJoinedBytes) {
         << cut;
   }
   // Lengths past 32 bits, as zlib computes them where its offsets are 64 bits wide.
+#ifdef _WIN32
+  std::printf("[ SKIPPED  ] lengths past 32 bits: MinGW's zlib has 32-bit offsets and cannot give the reference\n");
+#else
   for (uint64_t length : {uint64_t{1} << 32, (uint64_t{5} << 32) + 12345, uint64_t{0xFFFFFFFFFFFull}})
     EXPECT_EQ(zipengine::Crc32Combine(0x12345678u, 0x9ABCDEF0u, length),
               crc32_combine64(0x12345678u, 0x9ABCDEF0u, static_cast<z_off64_t>(length)))
         << length;
+#endif
 }
 
 }  // namespace
