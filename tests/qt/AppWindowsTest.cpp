@@ -38,18 +38,18 @@ class TWatchingFrontEnd : public TQtFrontEnd {
   std::vector<bool> RunEnabled, LangEnabled;
   int MaxPosition = 0;
 
-  void PropertyChanged(TControl& control, std::string_view property) override {
+  void PropertyChanged(TControl& control, TProperty property) override {
     TQtFrontEnd::PropertyChanged(control, property);
     // Before the window is first shown (its OnShow runs first) there is nothing to watch.
     if (!Main || !WidgetOf(Main)) return;
-    if (&control == Main && property == "Caption") Titles.push_back(WidgetOf(Main)->windowTitle());
-    if (&control == Main->pnlStatus && property == "Caption")
+    if (&control == Main && property == TProperty::Caption) Titles.push_back(WidgetOf(Main)->windowTitle());
+    if (&control == Main->pnlStatus && property == TProperty::Caption)
       Statuses.push_back(static_cast<qtui::TPanelWidget*>(WidgetOf(Main->pnlStatus))->Caption());
-    if (&control == Main->pnlStatus && (property == "ShowHint" || property == "Hint"))
+    if (&control == Main->pnlStatus && (property == TProperty::ShowHint || property == TProperty::Hint))
       StatusHints.push_back(WidgetOf(Main->pnlStatus)->toolTip());
-    if (&control == Main->sbRun && property == "Enabled") RunEnabled.push_back(WidgetOf(Main->sbRun)->isEnabled());
-    if (&control == Main->sbLang && property == "Enabled") LangEnabled.push_back(WidgetOf(Main->sbLang)->isEnabled());
-    if (&control == Main->prbMain && property == "Position")
+    if (&control == Main->sbRun && property == TProperty::Enabled) RunEnabled.push_back(WidgetOf(Main->sbRun)->isEnabled());
+    if (&control == Main->sbLang && property == TProperty::Enabled) LangEnabled.push_back(WidgetOf(Main->sbLang)->isEnabled());
+    if (&control == Main->prbMain && property == TProperty::Position)
       MaxPosition = std::max(MaxPosition, static_cast<QProgressBar*>(WidgetOf(Main->prbMain))->value());
   }
 };

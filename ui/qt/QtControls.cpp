@@ -2,7 +2,11 @@
 
 #include <QCloseEvent>
 #include <QFontMetrics>
+#include <QAbstractItemView>
 #include <QPainter>
+#include <QScreen>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QStyle>
 #include <QStyleOptionToolButton>
 
@@ -272,6 +276,59 @@ void TSpeedButtonWidget::paintEvent(QPaintEvent*) {
     painter.setClipRect(rect());
     style()->drawItemText(&painter, textRect, flags, palette(), isEnabled(), text(), QPalette::ButtonText);
   }
+}
+
+// ---- TComboBoxWidget -----------------------------------------------------------------------------
+
+QRect TComboBoxWidget::TextField() const {
+  QStyleOptionComboBox option;
+  initStyleOption(&option);
+  // The style draws the label a pixel in from each side of the field.
+  return style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this).adjusted(1, 0, -1, 0);
+}
+
+QString TComboBoxWidget::ShownText() const {
+  return fontMetrics().elidedText(currentText(), Qt::ElideRight, std::max(0, TextField().width()));
+}
+
+void TComboBoxWidget::paintEvent(QPaintEvent* event) {
+  if (isEditable()) {
+    QComboBox::paintEvent(event);
+    return;
+  }
+  QStylePainter painter(this);
+  painter.setPen(palette().color(QPalette::Text));
+  QStyleOptionComboBox option;
+  initStyleOption(&option);
+  painter.drawComplexControl(QStyle::CC_ComboBox, option);
+  option.currentText = ShownText();
+  painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+}
+
+void TComboBoxWidget::showPopup() {
+  QComboBox::showPopup();
+  QWidget* popup = view()->window();
+  if (!popup || popup == window()) return;
+  QScreen* screen = this->screen();
+  const QRect area = screen ? screen->availableGeometry() : QRect();
+  if (area.isEmpty()) return;
+  // As wide as the longest item needs, with the popup's frame and scroll bar.
+  const int chrome = popup->width() - view()->viewport()->width();
+  const int padding = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 8;
+  int longest = 0;
+  for (int i = 0; i < count(); ++i) longest = std::max(longest, view()->fontMetrics().horizontalAdvance(itemText(i)));
+  int wanted = std::max(width(), longest + padding + chrome);
+  wanted = std::min(wanted, area.width());
+  QRect geometry = popup->geometry();
+  geometry.setWidth(wanted);
+  if (geometry.right() > area.right()) geometry.moveRight(area.right());
+  if (geometry.left() < area.left()) geometry.moveLeft(area.left());
+  if (geometry != popup->geometry()) popup->setGeometry(geometry);
+  const int room = view()->viewport()->width() - 8;
+  for (int i = 0; i < count(); ++i)
+    setItemData(i, view()->fontMetrics().horizontalAdvance(itemText(i)) > room ? itemText(i) : QVariant(),
+                Qt::ToolTipRole);
+  view()->setTextElideMode(Qt::ElideRight);
 }
 
 // ---- TRowHeightDelegate ---------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QPixmap>
@@ -133,6 +134,23 @@ class TSpeedButtonWidget : public QAbstractButton {
   TButtonLayout layout_ = blGlyphLeft;
   int margin_ = -1;
   int spacing_ = 4;
+};
+
+// A drop-down list that keeps the size the model gives it: a selected item too long for the box
+// is shown cut with "…" at its end, and the opened list is as wide as its longest item (at least
+// as wide as the box), but never wider than the screen's work area, and lies wholly on it; an
+// item longer than that carries its whole text as its tooltip.
+class TComboBoxWidget : public QComboBox {
+ public:
+  // The text the closed box shows now.
+  QString ShownText() const;
+  void showPopup() override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QRect TextField() const;
 };
 
 // Gives every row of a list the same height, which the model is told (ItemHeight), so that its
