@@ -8,7 +8,7 @@ namespace {
 
 // The lines as they are stored: a backslash followed by "n" is still two characters here and
 // becomes a line break when an entry is read.
-constexpr std::array<std::string_view, 95> kCatalogue = {
+constexpr std::array<std::string_view, 97> kCatalogue = {
     R"([en])",
     R"(fM_msgDup_cap = 'Error: Duplicate Name')",
     R"(fM_msgDup_txt = 'Script already exists.')",
@@ -56,6 +56,7 @@ constexpr std::array<std::string_view, 95> kCatalogue = {
     R"(fM_stbNoArchiveAttr = 'The file system of %s cannot keep the archive attribute: its files are backed up again on every run')",
     R"(fM_stbDestInSource = 'The destination %s lies inside a source and is left out of the backup')",
     R"(fM_stbSyncErr = 'writing the copies in %s to disk')",
+    R"(fM_stbCloseRefused = 'A script is running - close the window when it has finished')",
     R"()",
     R"([de])",
     R"(fM_msgDup_cap = 'Fehler: Doppelter Name')",
@@ -104,6 +105,7 @@ constexpr std::array<std::string_view, 95> kCatalogue = {
     R"(fM_stbNoArchiveAttr = 'Das Dateisystem von %s kann das Archivattribut nicht halten: seine Dateien werden bei jedem Lauf erneut gesichert')",
     R"(fM_stbDestInSource = 'Das Ziel %s liegt in einer Quelle und wird nicht mitgesichert')",
     R"(fM_stbSyncErr = 'beim Schreiben der Kopien in %s auf die Platte')",
+    R"(fM_stbCloseRefused = 'Ein Skript läuft - schließen Sie das Fenster, wenn es beendet ist')",
 };
 
 }  // namespace

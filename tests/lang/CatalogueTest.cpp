@@ -104,6 +104,8 @@ const Message kMessages[] = {
      "Das Ziel %s liegt in einer Quelle und wird nicht mitgesichert"},
     {"fM_stbSyncErr", "writing the copies in %s to disk",
      "beim Schreiben der Kopien in %s auf die Platte"},
+    {"fM_stbCloseRefused", "A script is running - close the window when it has finished",
+     "Ein Skript läuft - schließen Sie das Fenster, wenn es beendet ist"},
 };
 constexpr size_t kCount = std::size(kMessages);
 
