@@ -4,7 +4,8 @@ dravello_packages=(
   cmake ninja-build g++ g++-multilib pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libdeflate-dev zlib1g-dev
-  qt6-base-dev
+  qt6-base-dev qt6-translations-l10n
+  xvfb icewm xdotool x11-utils imagemagick fonts-liberation2
   zip unzip 7zip libarchive-tools rsync python3 attr diffutils locales
 )
 # Only ./fuzz needs these: the fuzzers are built with clang and its libFuzzer runtime.
