@@ -314,10 +314,16 @@ void TComboBoxWidget::showPopup() {
   if (area.isEmpty()) return;
   // As wide as the longest item needs, with the popup's frame and scroll bar.
   const int chrome = popup->width() - view()->viewport()->width();
-  const int padding = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 8;
+  // The rows' own size hints hold the margins the style draws around the text; the popup draws
+  // its rows as menu items, which keep room for a check mark besides.
+  const int padding = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 8 +
+                      style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, this) + 8;
   int longest = 0;
-  for (int i = 0; i < count(); ++i) longest = std::max(longest, view()->fontMetrics().horizontalAdvance(itemText(i)));
-  int wanted = std::max(width(), longest + padding + chrome);
+  for (int i = 0; i < count(); ++i) {
+    const int text = view()->fontMetrics().horizontalAdvance(itemText(i)) + padding;
+    longest = std::max({longest, text, view()->sizeHintForIndex(model()->index(i, modelColumn())).width() + 4});
+  }
+  int wanted = std::max(width(), longest + chrome);
   wanted = std::min(wanted, area.width());
   QRect geometry = popup->geometry();
   geometry.setWidth(wanted);
