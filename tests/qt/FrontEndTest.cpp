@@ -538,6 +538,8 @@ TEST_F(FrontEndTest, MovingTheWindowMovesTheForm) {
   auto* f = CreateForm<TEditorLike>(app.get());
   f->SetBounds(40, 50, f->Width(), f->Height());
   f->Show();
+  // Moved once it is on the screen, where the user can reach it.
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(W(f)));
   // The window system places the client area; the form's corner lies its own frame outside.
   const QPoint before = W(f)->geometry().topLeft();
   W(f)->move(150, 90);
@@ -547,6 +549,32 @@ TEST_F(FrontEndTest, MovingTheWindowMovesTheForm) {
   }));
   EXPECT_NE(QPoint(f->Left(), f->Top()), QPoint(40, 50));
   EXPECT_EQ(f->ClientWidth(), 412);
+}
+
+// While the window system is still putting a window on the screen, what it reports is not the
+// user's doing, and need not be true: IceWM reports a modal window's client area a title bar's
+// height lower than it maps it. Such a report moves neither the form (the editor would creep at
+// every opening) nor, once the window is on the screen, the window: it is put back where the form
+// is, so that the toolkit's idea of the position is right again.
+TEST_F(FrontEndTest, APositionReportedWhileTheWindowIsPlacedMovesNeitherFormNorWindow) {
+  auto* f = CreateForm<TEditorLike>(app.get());
+  f->SetBounds(40, 50, f->Width(), f->Height());
+  f->Show();
+  const QRect asked = W(f)->geometry();
+  EXPECT_EQ(asked.topLeft(), QPoint(40 + 4, 50 + 19));
+  // Before the window is exposed: the toolkit learns of another position.
+  W(f)->move(asked.left(), asked.top() + 19);
+  ASSERT_NE(W(f)->geometry().topLeft(), asked.topLeft());
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(W(f)));
+  EXPECT_TRUE(WaitFor([&] { return W(f)->geometry() == asked; })) << W(f)->geometry().y();
+  QTest::qWait(20);
+  EXPECT_EQ(W(f)->geometry(), asked);
+  EXPECT_EQ(QPoint(f->Left(), f->Top()), QPoint(40, 50));
+  // From then on, a move is the user's: the form follows.
+  W(f)->move(asked.left() + 30, asked.top() + 30);
+  EXPECT_TRUE(WaitFor([&] { return QPoint(f->Left(), f->Top()) != QPoint(40, 50); }));
+  EXPECT_EQ(QPoint(f->Left() + 4, f->Top() + 19), W(f)->geometry().topLeft());
+  delete f;
 }
 
 // Reopened ten times, as the program reopens its editor at the position it was left at: the

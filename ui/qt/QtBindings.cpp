@@ -170,9 +170,12 @@ class TFormBinding : public TKindBinding<TForm, qtui::TFormWindow> {
       // The model's choice of focus, before the window system restores the last one it knew.
       if (ControlOf(w) == form) fe_.ApplyActiveControl(*form);
     };
-    window.OnMoved = [this, w] {
-      TForm* form = ControlOf(w);
-      if (!fe_.Mirroring() && form && w->isVisible()) fe_.FormMoved(*form, *w);
+    window.OnMoved = [this, &window] {
+      TForm* form = ControlOf(&window);
+      if (!fe_.Mirroring() && form && window.isVisible()) fe_.FormMoved(*form, window);
+    };
+    window.OnPlaced = [this, &window] {
+      if (TForm* form = ControlOf(&window)) fe_.FormPlaced(*form, window);
     };
     window.OnResized = [this, w] {
       TForm* form = ControlOf(w);

@@ -9,6 +9,7 @@
 #include <QStylePainter>
 #include <QStyle>
 #include <QStyleOptionToolButton>
+#include <QWindow>
 
 namespace dravello::qtui {
 
@@ -34,6 +35,28 @@ void TFormWindow::resizeEvent(QResizeEvent* event) {
 void TFormWindow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::ActivationChange && isActiveWindow() && OnActivated) OnActivated();
+}
+
+void TFormWindow::showEvent(QShowEvent* event) {
+  placed_ = false;
+  misplaced_ = false;
+  // The native window exists from here on; its exposure tells when the window is placed.
+  if (QWindow* native = windowHandle()) native->installEventFilter(this);
+  QWidget::showEvent(event);
+}
+
+void TFormWindow::hideEvent(QHideEvent* event) {
+  placed_ = false;
+  QWidget::hideEvent(event);
+}
+
+bool TFormWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Expose && !placed_ && watched == windowHandle() && isVisible() &&
+      windowHandle()->isExposed()) {
+    placed_ = true;
+    if (OnPlaced) OnPlaced();
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 // ---- Check and radio buttons ----------------------------------------------------------------------

@@ -23,6 +23,11 @@ namespace dravello::qtui {
 // The window of a form. Every close request comes from the user or the window system (the front
 // end hides windows, it never closes them): it is refused here and handed to OnUserClose, so
 // the model decides. Moves, resizes and activation are reported after the fact.
+//
+// Placing: from show() until the window is first exposed, the window system is still putting the
+// window on the screen (a window manager frames it and reports where). A move reported in that
+// time is no move of the user's, who cannot reach the window yet. Placed() tells whether the
+// window has been exposed since it was last shown; OnPlaced is called once, at that moment.
 class TFormWindow : public QWidget {
  public:
   TFormWindow();
@@ -30,12 +35,26 @@ class TFormWindow : public QWidget {
   std::function<void()> OnMoved;
   std::function<void()> OnResized;
   std::function<void()> OnActivated;
+  std::function<void()> OnPlaced;
+
+  bool Placed() const { return placed_; }
+  // Whether the window system reported, while placing the window, a position other than the one
+  // asked for (the front end says so); cleared at every show.
+  bool Misplaced() const { return misplaced_; }
+  void SetMisplaced() { misplaced_ = true; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  bool placed_ = false;
+  bool misplaced_ = false;
 };
 
 // A check box whose state changes only through the model: a click asks OnUserToggle, and the

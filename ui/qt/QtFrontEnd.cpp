@@ -176,6 +176,12 @@ int CaptionWidth(const QString& caption, const QWidget& dialog) {
 
 bool Sizeable(const TForm& form) { return form.BorderStyle() == bsSizeable || form.BorderStyle() == bsSizeToolWin; }
 
+// Where the form's client area lies on the screen, by the model.
+QRect ClientArea(const TForm& form) {
+  return QRect(form.Left() + form.ClientOffsetX(), form.Top() + form.ClientOffsetY(), std::max(0, form.ClientWidth()),
+               std::max(0, form.ClientHeight()));
+}
+
 }  // namespace
 
 // ---- Public entry points ------------------------------------------------------------------------
@@ -433,8 +439,7 @@ void TQtFrontEnd::ApplyCommon(TControl& control, QWidget& w, TProperty property)
 void TQtFrontEnd::ApplyFormGeometry(TForm& form, QWidget& w) {
   THandling mirroring(mirroring_);
   // Only the client area is placed: see the file comment of QtFrontEndImpl.h.
-  const QRect client(form.Left() + form.ClientOffsetX(), form.Top() + form.ClientOffsetY(),
-                     std::max(0, form.ClientWidth()), std::max(0, form.ClientHeight()));
+  const QRect client = ClientArea(form);
   if (Sizeable(form)) {
     w.setMinimumSize(0, 0);
     w.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
@@ -448,13 +453,23 @@ void TQtFrontEnd::ApplyFormGeometry(TForm& form, QWidget& w) {
   w.windowHandle()->setGeometry(client);
 }
 
-void TQtFrontEnd::FormMoved(TForm& form, QWidget& window) {
-  // Asked of the window system itself: Qt's own idea of a window's position can lag behind what
-  // the window manager did with it (reparenting it into a frame and back).
-  const QPoint client = window.mapToGlobal(QPoint(0, 0));
+void TQtFrontEnd::FormMoved(TForm& form, qtui::TFormWindow& window) {
+  // Qt's position of a window is the last one the window system reported for it.
+  const QPoint client = window.geometry().topLeft();
+  if (!window.Placed()) {
+    // Still being placed: not the user's move (see the file comment of QtFrontEndImpl.h).
+    if (client != ClientArea(form).topLeft()) window.SetMisplaced();
+    return;
+  }
   const int left = client.x() - form.ClientOffsetX(), top = client.y() - form.ClientOffsetY();
   if (left != form.Left() || top != form.Top())
     Forward([&form, left, top] { form.SetBounds(left, top, form.Width(), form.Height()); });
+}
+
+void TQtFrontEnd::FormPlaced(TForm& form, qtui::TFormWindow& window) {
+  // Qt believes the false report; the window manager's answer to the position asked for again
+  // puts it right, and moves the window if the report was true.
+  if (window.Misplaced()) ApplyFormGeometry(form, window);
 }
 
 void TQtFrontEnd::KeepOnScreen(TForm& form) {

@@ -18,12 +18,18 @@
 // key preview and dialog keys see them; what is left of the key goes on to the native widget.
 //
 // Positions: a form's Left and Top are its outer corner with the framework's own frame (see TForm).
-// The window system is told, and asked for, the position of the client area only, which every
+// The window system is told the position of the client area only (static gravity), which every
 // window manager keeps exactly; the frame the window manager draws is never read back. So a
-// position saved and restored is the same on every window manager, and a window reopened at the
-// position it was closed at does not move. A form shown where it would not be reachable (its
-// title bar off the screen's work area) is moved back onto the screen, and the model learns the
-// new position.
+// position saved and restored is the same kind on every window manager. A form shown where it
+// would not be reachable (its title bar off the screen's work area) is moved back onto the screen,
+// and the model learns the new position.
+// The model learns a position from the window only when the user can have moved it: once the
+// window is placed (exposed after it was shown, see TFormWindow). What the window system reports
+// while it places a window is not taken: Qt believes it, but it can be false (IceWM reports a
+// modal window's client area a title bar's height lower than it maps it), and the form would then
+// creep at every opening. When such a report disagreed with the position asked for, the position
+// is asked for once more as soon as the window is placed, and the window manager's answer to that
+// puts Qt right again.
 //
 // Language: the toolkit's own texts (the buttons of message boxes, the folder chooser) follow
 // the language the program sets (SetLanguage), from Qt's translations when they are installed.
@@ -52,6 +58,9 @@ class QTranslator;
 namespace dravello {
 
 class TQtFrontEnd;
+namespace qtui {
+class TFormWindow;
+}
 
 // How one kind of control is shown. Create makes the widget; Apply, ApplyItems and Connect take
 // only a widget that this binding made for that control (the front end keeps the pair), so each
@@ -135,8 +144,10 @@ class TQtFrontEnd : public TFrontEnd {
   void ApplyActiveControl(TForm& form);
   void ApplyFormGeometry(TForm& form, QWidget& window);
   void ApplyFormFrame(TForm& form, QWidget& window);
-  // The model's position of a form from where its client area is now.
-  void FormMoved(TForm& form, QWidget& window);
+  // The window of a form was reported moved: the model follows once the window is placed.
+  void FormMoved(TForm& form, qtui::TFormWindow& window);
+  // The window of a form was placed on the screen.
+  void FormPlaced(TForm& form, qtui::TFormWindow& window);
   void ApplyItemIndex(TCustomListControl& list, QWidget& widget);
 
  private:
