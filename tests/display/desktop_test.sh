@@ -94,6 +94,14 @@ wait_window() {
 viewable() { xwininfo -id "$1" 2>/dev/null | grep -q "IsViewable"; }
 gone() { ! viewable "$1"; }
 wait_gone() { until_ok 20 gone "$1"; }
+# wait_back DIALOG WINDOW: the dialog has closed and the window it came from is active again. As
+# after a window opens, a moment more before the next click: a click within milliseconds of a
+# modal dialog closing (sooner than any hand) was now and then lost under IceWM.
+wait_back() {
+  wait_gone "$1" || return 1
+  until_ok 5 test "$(xdotool getactivewindow 2>/dev/null)" = "$2" || return 1
+  sleep 0.3
+}
 # The client area's position and size: "X Y W H".
 geometry() {
   local X Y WIDTH HEIGHT SCREEN WINDOW
@@ -197,13 +205,13 @@ chooser=$(wait_window "Select backup destination") || fatal "Browse did not open
 shoot folder-chooser-en
 type_text "$dst"
 keys Return
-wait_gone "$chooser"
+wait_back "$chooser" "$editor" || fatal "the editor was not active again after the folder chooser"
 # A source folder the same way.
 click "$editor" 34 130
 chooser=$(wait_window "Select backup destination") || fatal "Add source did not open the folder chooser"
 type_text "$src"
 keys Return
-wait_gone "$chooser"
+wait_back "$chooser" "$editor" || fatal "the editor was not active again after the folder chooser"
 # A filter through the input dialog, titled like the main window.
 click "$editor" 378 130
 input=$(wait_window "$main_title" "$main") || fatal "Add filter did not open the input dialog"
@@ -212,7 +220,7 @@ check "the input dialog is wide enough for its caption ($iw)" test "$iw" -ge 260
 shoot filter-input
 type_text "*.txt"
 keys Return
-wait_gone "$input"
+wait_back "$input" "$editor" || fatal "the editor was not active again after the input dialog"
 click "$editor" 230 268  # fixed path
 sleep 0.2
 shoot editor-filled
@@ -261,6 +269,24 @@ click "$main" 301 98  # the language button
 sleep 0.5
 shoot german
 
+# ---- Move the editor by its title bar: it reopens where the user left it --------------------------
+
+keys alt+b  # "&Bearb."
+editor=$(wait_window "Skript bearbeiten") || fatal "Edit did not open the editor"
+read -r ex ey _ _ <<<"$(geometry "$editor")"
+check "the editor opens where it was ($editor_at, now $ex $ey)" test "$ex $ey" = "$editor_at"
+# Pressed on the title bar above the client area, dragged in steps as a hand would.
+xdotool mousemove $((ex + 100)) $((ey - 8)) mousedown 1 sleep 0.2 mousemove $((ex + 120)) $((ey + 10)) \
+  sleep 0.2 mousemove $((ex + 140)) $((ey + 22)) sleep 0.2 mouseup 1
+dragged() { [ "$(geometry "$editor" | cut -d' ' -f1,2)" != "$editor_at" ]; }
+until_ok 5 dragged
+check "the editor follows a drag by its title bar" dragged
+sleep 0.3
+editor_at=$(geometry "$editor" | cut -d' ' -f1,2)
+shoot editor-dragged
+keys Escape
+wait_gone "$editor" || fatal "Escape did not close the dragged editor"
+
 # ---- Reopen the editor ten times: it stays where it was ------------------------------------------
 
 positions=()
@@ -275,7 +301,7 @@ for round in $(seq 10); do
     chooser=$(wait_window "Zielverzeichnis der Sicherung auswählen") || fatal "no German folder chooser"
     shoot folder-chooser-de
     keys Escape
-    wait_gone "$chooser"
+    wait_back "$chooser" "$editor" || fatal "the editor was not active again after the German folder chooser"
   fi
   keys Escape
   wait_gone "$editor" || fatal "Escape did not close the editor (round $round)"
@@ -315,6 +341,22 @@ check "the log has the run from start to end" diff <(log | grep '^\[Daily\] ==='
 check "the log counts every selected file" grep -qx "\[Daily\] Copied $((bulk + 3)) files..." <(log)
 check "the copies equal the selected sources" diff -r -x '*.dat' "$src" "$dst$src"
 check "the excluded file was not copied" test ! -e "$dst$src/skip.dat"
+
+# ---- Started again: the editor opens where it was left ---------------------------------------------
+
+(cd "$work/prog" && exec ./dravello) >"$work/prog.out" 2>&1 &
+prog_pid=$!
+pids+=("$prog_pid")
+main=$(wait_window "$main_title") || fatal "the main window did not open again"
+keys alt+b
+editor=$(wait_window "Skript bearbeiten") || fatal "Edit did not open the editor after the restart"
+check "after a restart the editor opens where it was left ($editor_at)" \
+  test "$(geometry "$editor" | cut -d' ' -f1,2)" = "$editor_at"
+keys Escape
+wait_gone "$editor" || fatal "Escape did not close the editor after the restart"
+xdotool windowactivate --sync "$main" 2>/dev/null
+keys alt+F4
+until_ok 20 exited || fatal "the program did not end the second time"
 
 echo "screenshots: $shots ($(ls "$shots" | wc -l) files); $((SECONDS - started)) s"
 [ "$fails" -eq 0 ]
