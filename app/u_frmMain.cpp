@@ -136,6 +136,9 @@ void TfrmMain::BuildControls() {
   prbMain->SetMin(0);
   prbMain->SetMax(100);
   prbMain->SetStep(1);
+  // The title carries percent done and time left, but a window this narrow shows little of it:
+  // the bar's own hint says the same (empty, and so not shown, while idle).
+  prbMain->SetShowHint(true);
 
   bvlProgBar = new TBevel(this);
   bvlProgBar->SetName("bvlProgBar");
@@ -203,7 +206,14 @@ void TfrmMain::FormActivate(TObject*) {
   }
 }
 
-void TfrmMain::FormCloseQuery(TObject*, bool& CanClose) { CanClose = ControlsEnabled; }
+void TfrmMain::FormCloseQuery(TObject*, bool& CanClose) {
+  CanClose = ControlsEnabled;
+  if (CanClose) return;
+  // Refused: say why, and keep it readable for a moment before the run's own messages return.
+  ShowStatus(MessageText("fM_stbCloseRefused"));
+  statusHeldUntil_ = Clock::Default().TickCount() + kRefusalShownFor;
+  statusHeld_ = true;
+}
 
 void TfrmMain::FormClose(TObject*, TCloseAction&) {
   if (StartedWithParams) return;
@@ -281,6 +291,7 @@ void TfrmMain::SetLanguage(const std::string& code) {
   const std::string used = CatalogueHasLanguage(code) ? code : "en";
   mlMessages().SetLanguage(used);
   mlMain->SetLanguage(used);
+  Application->SetLanguage(used);
   sbLang->SetCaption(used == "en" ? "de" : "en");
 }
 
@@ -413,6 +424,13 @@ void TfrmMain::ClearRunOutcome() {
 // ---- Feedback ------------------------------------------------------------------------------------
 
 void TfrmMain::ShowStatus(const std::string& text) {
+  if (statusHeld_ && !text.empty() && !ControlsEnabled &&
+      static_cast<int32_t>(Clock::Default().TickCount() - statusHeldUntil_) < 0) {
+    // The reason a close was refused stays up; the log still gets every line.
+    Application->ProcessMessages();
+    return;
+  }
+  statusHeld_ = false;
   if (!text.empty()) {
     pnlStatus->SetHint("");
     pnlStatus->OnClick = nullptr;
@@ -458,6 +476,7 @@ void TfrmMain::WriteLog(const std::string& text) {
 
 void TfrmMain::ResetProgress() {
   SetCaption(Application->Title());
+  prbMain->SetHint("");
   prbMain->SetPosition(0);
   StartTick = Clock::Default().TickCount();
 }
@@ -477,7 +496,9 @@ void TfrmMain::StepProgress() {
     remaining = static_cast<int64_t>(std::min(ms, 99.0 * 3600 * 1000)) / 1000;
   }
   const auto percent = static_cast<int64_t>(std::nearbyint(fraction * 100));  // half to even
-  SetCaption(Format("%s (%d%%, rem: %d:%.2d)", {Application->Title(), percent, remaining / 60, remaining % 60}));
+  const std::string progress = Format("%d%%, rem: %d:%.2d", {percent, remaining / 60, remaining % 60});
+  SetCaption(Application->Title() + " (" + progress + ")");
+  prbMain->SetHint(progress);
   Application->ProcessMessages();
 }
 

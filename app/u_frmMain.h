@@ -128,7 +128,13 @@ class TfrmMain : public TForm, public RunFeedback {
   int FailuresSoFar() const override { return FailureCount; }
   void ShowRunFailures(int failed) override;
 
+  // How long the reason for a refused close stays in the status line before the run's messages
+  // show again, in milliseconds.
+  static constexpr uint32_t kRefusalShownFor = 3000;
+
   std::unique_ptr<TBackupRun> run_;
+  bool statusHeld_ = false;
+  uint32_t statusHeldUntil_ = 0;
   bool reportingError_ = false;
   bool runOutcomeShown_ = false;
 };

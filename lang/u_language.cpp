@@ -8,7 +8,7 @@ namespace {
 
 // The lines as they are stored: a backslash followed by "n" is still two characters here and
 // becomes a line break when an entry is read.
-constexpr std::array<std::string_view, 109> kCatalogue = {
+constexpr std::array<std::string_view, 111> kCatalogue = {
     R"([en])",
     R"(fM_msgDup_cap = 'Error: Duplicate Name')",
     R"(fM_msgDup_txt = 'Script already exists.')",
@@ -63,6 +63,7 @@ constexpr std::array<std::string_view, 109> kCatalogue = {
     R"(fM_stbSyncArchiveErr = 'writing the archive %s to disk')",
     R"(fM_stbRemovedOld = 'Removed old backup %s')",
     R"(fM_stbRemoveOldErr = 'removing old backup %s')",
+    R"(fM_stbCloseRefused = 'A script is running - close the window when it has finished')",
     R"()",
     R"([de])",
     R"(fM_msgDup_cap = 'Fehler: Doppelter Name')",
@@ -118,6 +119,7 @@ constexpr std::array<std::string_view, 109> kCatalogue = {
     R"(fM_stbSyncArchiveErr = 'beim Schreiben des Archivs %s auf die Platte')",
     R"(fM_stbRemovedOld = 'Alte Sicherung %s entfernt')",
     R"(fM_stbRemoveOldErr = 'beim Entfernen der alten Sicherung %s')",
+    R"(fM_stbCloseRefused = 'Ein Skript läuft - schließen Sie das Fenster, wenn es beendet ist')",
 };
 
 }  // namespace

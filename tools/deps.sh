@@ -4,7 +4,8 @@ dravello_packages=(
   cmake ninja-build g++ g++-multilib pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libdeflate-dev zlib1g-dev
-  qt6-base-dev
+  qt6-base-dev qt6-translations-l10n
+  xvfb icewm xdotool x11-utils imagemagick fonts-liberation2
   zip unzip 7zip libarchive-tools rsync python3 attr diffutils locales
 )
 # The Windows pass of ./test: the MinGW-w64 cross compilers (64-bit, and 32-bit for the engine's

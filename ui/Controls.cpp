@@ -1,6 +1,7 @@
 #include "ui/Controls.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "ui/Forms.h"
 
@@ -55,7 +56,22 @@ TControl::~TControl() {
   font_->OnChange = nullptr;
 }
 
-void TControl::Changed(std::string_view property) {
+std::string_view PropertyName(TProperty property) {
+  static constexpr std::string_view kNames[] = {
+      "Parent",     "Left",       "Top",         "Width",     "Height",      "Align",       "Caption",
+      "Enabled",    "Hint",       "ShowHint",    "Cursor",    "Color",       "Font",        "TabOrder",
+      "TabStop",    "Alignment",  "Layout",      "AutoSize",  "WordWrap",    "Text",        "MaxLength",
+      "PasswordChar", "ReadOnly", "Default",     "Checked",   "ItemIndex",   "Sorted",      "ItemHeight",
+      "TopIndex",   "Style",      "DropDownCount", "Min",     "Max",         "Position",    "Smooth",
+      "BorderStyle", "BorderIcons", "FormStyle", "Icon",      "ActiveControl", "BevelOuter", "BevelInner",
+      "BevelWidth", "BorderWidth", "Shape",      "Flat",      "Glyph",       "Margin",      "Spacing",
+  };
+  static_assert(std::size(kNames) == kPropertyCount, "one name per property");
+  const auto index = static_cast<size_t>(property);
+  return index < std::size(kNames) ? kNames[index] : std::string_view();
+}
+
+void TControl::Changed(TProperty property) {
   if (g_observer) g_observer->PropertyChanged(*this, property);
 }
 
@@ -80,7 +96,7 @@ void TControl::SetParent(TWinControl* parent) {
   }
   parent_ = parent;
   if (parent_) parent_->InsertControl(this);
-  Changed("Parent");
+  Changed(TProperty::Parent);
   if (parentFont_) ParentFontChanged();
   if (parentShowHint_) ParentShowHintChanged();
   ParentChanged();
@@ -96,10 +112,10 @@ void TControl::SetBounds(int32_t left, int32_t top, int32_t width, int32_t heigh
   top_ = top;
   width_ = width;
   height_ = height;
-  if (l) Changed("Left");
-  if (t) Changed("Top");
-  if (w) Changed("Width");
-  if (h) Changed("Height");
+  if (l) Changed(TProperty::Left);
+  if (t) Changed(TProperty::Top);
+  if (w) Changed(TProperty::Width);
+  if (h) Changed(TProperty::Height);
   if (sized) Resized();
   if (parent_ && align_ != alNone && !parent_->aligning_) parent_->AlignControls();
 }
@@ -107,20 +123,20 @@ void TControl::SetBounds(int32_t left, int32_t top, int32_t width, int32_t heigh
 void TControl::SetAlign(TAlign align) {
   if (align == align_) return;
   align_ = align;
-  Changed("Align");
+  Changed(TProperty::Align);
   if (parent_) parent_->AlignControls();
 }
 
 void TControl::SetCaption(const std::string& caption) {
   if (caption == caption_) return;
   caption_ = caption;
-  Changed("Caption");
+  Changed(TProperty::Caption);
 }
 
 void TControl::SetEnabled(bool enabled) {
   if (enabled == enabled_) return;
   enabled_ = enabled;
-  Changed("Enabled");
+  Changed(TProperty::Enabled);
 }
 
 void TControl::SetVisible(bool visible) {
@@ -146,14 +162,14 @@ bool TControl::CanInteract() const {
 void TControl::SetHint(const std::string& hint) {
   if (hint == hint_) return;
   hint_ = hint;
-  Changed("Hint");
+  Changed(TProperty::Hint);
 }
 
 void TControl::SetShowHint(bool show) {
   parentShowHint_ = false;
   if (show == showHint_) return;
   showHint_ = show;
-  Changed("ShowHint");
+  Changed(TProperty::ShowHint);
   if (auto* self = dynamic_cast<TWinControl*>(this))
     for (TControl* child : self->controls_) child->ParentShowHintChanged();
 }
@@ -167,7 +183,7 @@ void TControl::SetParentShowHint(bool value) {
 void TControl::ParentShowHintChanged() {
   if (!parentShowHint_ || !parent_ || parent_->showHint_ == showHint_) return;
   showHint_ = parent_->showHint_;
-  Changed("ShowHint");
+  Changed(TProperty::ShowHint);
   if (auto* self = dynamic_cast<TWinControl*>(this))
     for (TControl* child : self->controls_) child->ParentShowHintChanged();
 }
@@ -182,13 +198,13 @@ std::string TControl::ActiveHint() const {
 void TControl::SetCursor(TCursor cursor) {
   if (cursor == cursor_) return;
   cursor_ = cursor;
-  Changed("Cursor");
+  Changed(TProperty::Cursor);
 }
 
 void TControl::SetColor(TColor color) {
   if (color == color_) return;
   color_ = color;
-  Changed("Color");
+  Changed(TProperty::Color);
 }
 
 void TControl::SetFont(TFont* font) {
@@ -222,7 +238,7 @@ void TControl::ParentFontChanged() {
 
 void TControl::FontChanged() {
   if (!followingParentFont_) parentFont_ = false;
-  Changed("Font");
+  Changed(TProperty::Font);
   if (auto* self = dynamic_cast<TWinControl*>(this))
     for (TControl* child : self->controls_) child->ParentFontChanged();
 }
@@ -291,13 +307,13 @@ void TWinControl::SetTabOrder(int32_t order) {
   if (target == current) return;
   list.erase(list.begin() + current);
   list.insert(list.begin() + target, this);
-  Changed("TabOrder");
+  Changed(TProperty::TabOrder);
 }
 
 void TWinControl::SetTabStop(bool value) {
   if (value == tabStop_) return;
   tabStop_ = value;
-  Changed("TabStop");
+  Changed(TProperty::TabStop);
 }
 
 bool TWinControl::Focused() const {

@@ -71,18 +71,43 @@ auto BindEvent(C* object, void (C::*method)(Args...)) {
 
 // ---- Observation --------------------------------------------------------------------------------
 
-// What a front end learns about the controls. `property` is the published name of what changed
-// ("Caption", "Enabled", "Left", "Font", "Glyph", "ItemIndex", "ActiveControl", "Parent", ...).
-// Items changed means the item list of a list control, or the state of its items (check marks),
-// changed; read them back. Shown and Hidden report Visible turning on and off (a form that is
-// shown or hidden included). Destroying comes from the control's destructor: from then on the
-// control may only be used as a key. Derived values are not announced for every control they
-// affect: a control's ActiveHint follows its parents' Hint, so a front end refreshes the hints
-// below a control whose Hint changed.
+// The properties whose changes a control announces to its observer. The setters name them and
+// front ends switch over them, so a misspelt property does not compile. Some names serve several
+// kinds of control (Style: combo box and bevel; Layout: label and speed button; Position: form and
+// progress bar); the control's kind tells which is meant.
+enum class TProperty : uint8_t {
+  // Every control.
+  Parent, Left, Top, Width, Height, Align, Caption, Enabled, Hint, ShowHint, Cursor, Color, Font,
+  // Windowed controls.
+  TabOrder, TabStop,
+  // Labels, check and radio buttons, panels, speed buttons.
+  Alignment, Layout, AutoSize, WordWrap,
+  // Edits and combo boxes.
+  Text, MaxLength, PasswordChar, ReadOnly,
+  // Buttons, check and radio buttons.
+  Default, Checked,
+  // List controls.
+  ItemIndex, Sorted, ItemHeight, TopIndex, Style, DropDownCount,
+  // Progress bars.
+  Min, Max, Position, Smooth,
+  // Forms.
+  BorderStyle, BorderIcons, FormStyle, Icon, ActiveControl,
+  // Panels.
+  BevelOuter, BevelInner, BevelWidth, BorderWidth,
+  // Bevels.
+  Shape,
+  // Speed buttons.
+  Flat, Glyph, Margin, Spacing,
+};
+inline constexpr int kPropertyCount = static_cast<int>(TProperty::Spacing) + 1;
+
+// The property's published name ("Caption", "ItemIndex"), for records and messages.
+std::string_view PropertyName(TProperty property);
+
 class TControlObserver {
  public:
   virtual ~TControlObserver() = default;
-  virtual void PropertyChanged(TControl& control, std::string_view property) = 0;
+  virtual void PropertyChanged(TControl& control, TProperty property) = 0;
   virtual void ItemsChanged(TControl& control) = 0;
   virtual void Shown(TControl& control) = 0;
   virtual void Hidden(TControl& control) = 0;
@@ -175,7 +200,7 @@ class TControl : public TComponent {
 
  protected:
   // Announces a change of a published property to the observer.
-  void Changed(std::string_view property);
+  void Changed(TProperty property);
   void NotifyItemsChanged();
   bool Loading() const { return (ComponentState() & csLoading) != 0; }
   // Raises OnClick unless loading.

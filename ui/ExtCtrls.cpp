@@ -32,7 +32,7 @@ TRect TPanel::ClientRect() const {
   return {inset, inset, std::max(inset, Width() - inset), std::max(inset, Height() - inset)};
 }
 
-void TPanel::FrameChanged(std::string_view property) {
+void TPanel::FrameChanged(TProperty property) {
   Changed(property);
   AlignControls();
 }
@@ -40,33 +40,33 @@ void TPanel::FrameChanged(std::string_view property) {
 void TPanel::SetAlignment(TAlignment value) {
   if (value == alignment_) return;
   alignment_ = value;
-  Changed("Alignment");
+  Changed(TProperty::Alignment);
 }
 
 void TPanel::SetBevelOuter(TPanelBevel value) {
   if (value == bevelOuter_) return;
   bevelOuter_ = value;
-  FrameChanged("BevelOuter");
+  FrameChanged(TProperty::BevelOuter);
 }
 
 void TPanel::SetBevelInner(TPanelBevel value) {
   if (value == bevelInner_) return;
   bevelInner_ = value;
-  FrameChanged("BevelInner");
+  FrameChanged(TProperty::BevelInner);
 }
 
 void TPanel::SetBevelWidth(int32_t value) {
   value = std::max(1, value);
   if (value == bevelWidth_) return;
   bevelWidth_ = value;
-  FrameChanged("BevelWidth");
+  FrameChanged(TProperty::BevelWidth);
 }
 
 void TPanel::SetBorderWidth(int32_t value) {
   value = std::max(0, value);
   if (value == borderWidth_) return;
   borderWidth_ = value;
-  FrameChanged("BorderWidth");
+  FrameChanged(TProperty::BorderWidth);
 }
 
 // ---- TBevel -------------------------------------------------------------------------------------
@@ -86,13 +86,13 @@ TBevel::TBevel(TComponent* owner) : TGraphicControl(owner) { SetBounds(0, 0, 50,
 void TBevel::SetShape(TBevelShape value) {
   if (value == shape_) return;
   shape_ = value;
-  Changed("Shape");
+  Changed(TProperty::Shape);
 }
 
 void TBevel::SetStyle(TBevelStyle value) {
   if (value == style_) return;
   style_ = value;
-  Changed("Style");
+  Changed(TProperty::Style);
 }
 
 // ---- TSpeedButton -------------------------------------------------------------------------------
@@ -111,14 +111,14 @@ const TClass& TSpeedButton::StaticClass() {
 }
 
 TSpeedButton::TSpeedButton(TComponent* owner) : TGraphicControl(owner), glyph_(std::make_unique<TBitmap>()) {
-  glyph_->OnChange = [this] { Changed("Glyph"); };
+  glyph_->OnChange = [this] { Changed(TProperty::Glyph); };
   SetBounds(0, 0, 23, 22);
 }
 
 void TSpeedButton::SetFlat(bool value) {
   if (value == flat_) return;
   flat_ = value;
-  Changed("Flat");
+  Changed(TProperty::Flat);
 }
 
 void TSpeedButton::SetGlyph(TBitmap* glyph) { glyph_->Assign(glyph); }
@@ -126,19 +126,19 @@ void TSpeedButton::SetGlyph(TBitmap* glyph) { glyph_->Assign(glyph); }
 void TSpeedButton::SetLayout(TButtonLayout value) {
   if (value == layout_) return;
   layout_ = value;
-  Changed("Layout");
+  Changed(TProperty::Layout);
 }
 
 void TSpeedButton::SetMargin(int32_t value) {
   if (value == margin_) return;
   margin_ = value;
-  Changed("Margin");
+  Changed(TProperty::Margin);
 }
 
 void TSpeedButton::SetSpacing(int32_t value) {
   if (value == spacing_) return;
   spacing_ = value;
-  Changed("Spacing");
+  Changed(TProperty::Spacing);
 }
 
 // ---- TProgressBar -------------------------------------------------------------------------------
@@ -160,7 +160,7 @@ void TProgressBar::SetMin(int32_t value) {
   if (value == min_) return;
   if (value > max_) throw EInvalidOperation(Format("Property value out of range (%s.Min)", {ClassName()}));
   min_ = value;
-  Changed("Min");
+  Changed(TProperty::Min);
   SetPosition(position_);
 }
 
@@ -168,7 +168,7 @@ void TProgressBar::SetMax(int32_t value) {
   if (value == max_) return;
   if (value < min_) throw EInvalidOperation(Format("Property value out of range (%s.Max)", {ClassName()}));
   max_ = value;
-  Changed("Max");
+  Changed(TProperty::Max);
   SetPosition(position_);
 }
 
@@ -176,7 +176,7 @@ void TProgressBar::SetPosition(int32_t value) {
   value = std::clamp(value, min_, max_);
   if (value == position_) return;
   position_ = value;
-  Changed("Position");
+  Changed(TProperty::Position);
 }
 
 void TProgressBar::StepBy(int32_t delta) {
@@ -187,7 +187,7 @@ void TProgressBar::StepBy(int32_t delta) {
 void TProgressBar::SetSmooth(bool value) {
   if (value == smooth_) return;
   smooth_ = value;
-  Changed("Smooth");
+  Changed(TProperty::Smooth);
 }
 
 }  // namespace dravello

@@ -34,7 +34,7 @@ class TPanel : public TWinControl {
   void SetBorderWidth(int32_t value);
 
  private:
-  void FrameChanged(std::string_view property);
+  void FrameChanged(TProperty property);
 
   TAlignment alignment_ = taCenter;
   TPanelBevel bevelOuter_ = bvRaised;

@@ -15,7 +15,7 @@ namespace {
 // answer that changes nothing.
 class TSilentFrontEnd : public TFrontEnd {
  public:
-  void PropertyChanged(TControl&, std::string_view) override {}
+  void PropertyChanged(TControl&, TProperty) override {}
   void ItemsChanged(TControl&) override {}
   void Shown(TControl&) override {}
   void Hidden(TControl&) override {}
@@ -41,6 +41,7 @@ class TSilentFrontEnd : public TFrontEnd {
   bool OpenAddress(const std::string&) override { return false; }
   void SetScreenCursor(TCursor) override {}
   void LogLine(const std::string&) override {}
+  void SetLanguage(const std::string&) override {}
 };
 
 TFrontEnd& CurrentFrontEnd() {
@@ -162,6 +163,16 @@ int32_t TForm::FrameHeight() const {
   }
 }
 
+TRect KeepOnScreen(const TRect& bounds, const TRect& workArea) {
+  auto place = [](int32_t start, int32_t size, int32_t areaStart, int32_t areaEnd) {
+    if (start + size > areaEnd) start = areaEnd - size;  // the far edge in...
+    return std::max(start, areaStart);                  // ...but the near edge wins
+  };
+  const int32_t left = place(bounds.Left, bounds.Width(), workArea.Left, workArea.Right);
+  const int32_t top = place(bounds.Top, bounds.Height(), workArea.Top, workArea.Bottom);
+  return {left, top, left + bounds.Width(), top + bounds.Height()};
+}
+
 TRect TForm::ClientRect() const {
   return {0, 0, std::max(0, Width() - FrameWidth()), std::max(0, Height() - FrameHeight())};
 }
@@ -172,14 +183,14 @@ void TForm::SetClientHeight(int32_t value) { SetHeight(value + FrameHeight()); }
 void TForm::SetPosition(TPosition value) {
   if (value == position_) return;
   position_ = value;
-  Changed("Position");
+  Changed(TProperty::Position);
 }
 
 void TForm::SetBorderStyle(TFormBorderStyle value) {
   if (value == borderStyle_) return;
   int32_t cw = ClientWidth(), ch = ClientHeight();
   borderStyle_ = value;
-  Changed("BorderStyle");
+  Changed(TProperty::BorderStyle);
   SetBounds(Left(), Top(), cw + FrameWidth(), ch + FrameHeight());
 }
 
@@ -187,19 +198,19 @@ void TForm::SetBorderIcons(TBorderIcons value) {
   value &= biSystemMenu | biMinimize | biMaximize | biHelp;
   if (value == borderIcons_) return;
   borderIcons_ = value;
-  Changed("BorderIcons");
+  Changed(TProperty::BorderIcons);
 }
 
 void TForm::SetFormStyle(TFormStyle value) {
   if (value == formStyle_) return;
   formStyle_ = value;
-  Changed("FormStyle");
+  Changed(TProperty::FormStyle);
 }
 
 void TForm::SetIcon(const std::string& value) {
   if (value == icon_) return;
   icon_ = value;
-  Changed("Icon");
+  Changed(TProperty::Icon);
 }
 
 void TForm::SetActiveControl(TWinControl* control) {
@@ -207,14 +218,14 @@ void TForm::SetActiveControl(TWinControl* control) {
   if (control && (control == this || GetParentForm(control) != this || (!Loading() && !control->CanFocus())))
     throw EInvalidOperation("Cannot focus a disabled or invisible window");
   activeControl_ = control;
-  Changed("ActiveControl");
+  Changed(TProperty::ActiveControl);
 }
 
 void TForm::ControlRemoving(TControl* control) {
   for (const TControl* c = activeControl_; c; c = c->Parent()) {
     if (c == control) {
       activeControl_ = nullptr;
-      Changed("ActiveControl");
+      Changed(TProperty::ActiveControl);
       return;
     }
   }
@@ -479,6 +490,12 @@ void TApplication::SetFrontEnd(std::unique_ptr<TFrontEnd> frontEnd) {
   if (!frontEnd) frontEnd = std::make_unique<TSilentFrontEnd>();
   frontEnd_ = std::move(frontEnd);
   SetControlObserver(frontEnd_.get());
+  if (!language_.empty()) frontEnd_->SetLanguage(language_);
+}
+
+void TApplication::SetLanguage(const std::string& code) {
+  language_ = code;
+  frontEnd_->SetLanguage(code);
 }
 
 void TApplication::Run() {

@@ -78,6 +78,10 @@ class TForm : public TWinControl {
   // The frame: outer size less client size.
   int32_t FrameWidth() const;
   int32_t FrameHeight() const;
+  // Where the client area's top left corner lies, relative to the outer corner (Left, Top): the
+  // left border, and the top border with the caption bar.
+  int32_t ClientOffsetX() const { return FrameWidth() / 2; }
+  int32_t ClientOffsetY() const { return FrameHeight() - FrameWidth() / 2; }
 
   TPosition Position() const { return position_; }
   void SetPosition(TPosition value);
@@ -193,6 +197,12 @@ F* CreateForm(TComponent* owner, Args&&... args) {
   return form;
 }
 
+// Where a window with outer bounds `bounds` opens so that a user can reach it on a screen whose
+// usable area (without task bars) is `workArea`: moved by as little as it takes to lie wholly
+// inside, and, when it is larger than the area, with its top left corner (the caption bar) inside.
+// Bounds already inside come back unchanged.
+TRect KeepOnScreen(const TRect& bounds, const TRect& workArea);
+
 // ---- TScreen ------------------------------------------------------------------------------------
 
 // The screen: its size, the program-wide pointer shape, and the program's forms.
@@ -303,6 +313,11 @@ class TApplication : public TComponent {
     echoOut_ = out;
     echoErr_ = err;
   }
+  // The language of the user interface ("en", "de"; empty until set), handed to the front end
+  // for its own texts.
+  const std::string& Language() const { return language_; }
+  void SetLanguage(const std::string& code);
+
   // The control whose caption is the program's status line, for front ends without windows.
   TControl* StatusLine() const { return statusLine_; }
   void SetStatusLine(TControl* control) { statusLine_ = control; }
@@ -317,6 +332,7 @@ class TApplication : public TComponent {
 
   std::string title_;
   std::string icon_;
+  std::string language_;
   std::unique_ptr<TFrontEnd> frontEnd_;
   TForm* mainForm_ = nullptr;
   TControl* statusLine_ = nullptr;

@@ -46,6 +46,9 @@ class TFrontEnd : public TControlObserver {
   virtual void SetScreenCursor(TCursor cursor) = 0;
   // One line the program wrote to its log.
   virtual void LogLine(const std::string& line) = 0;
+  // The language of the user interface ("en", "de"): the front end's own texts (the buttons of
+  // message boxes, the folder chooser) follow it where it has them in that language.
+  virtual void SetLanguage(const std::string& code) = 0;
 };
 
 }  // namespace dravello

@@ -32,25 +32,25 @@ TLabel::TLabel(TComponent* owner) : TGraphicControl(owner) { SetBounds(0, 0, 65,
 void TLabel::SetAlignment(TAlignment value) {
   if (value == alignment_) return;
   alignment_ = value;
-  Changed("Alignment");
+  Changed(TProperty::Alignment);
 }
 
 void TLabel::SetLayout(TTextLayout value) {
   if (value == layout_) return;
   layout_ = value;
-  Changed("Layout");
+  Changed(TProperty::Layout);
 }
 
 void TLabel::SetAutoSize(bool value) {
   if (value == autoSize_) return;
   autoSize_ = value;
-  Changed("AutoSize");
+  Changed(TProperty::AutoSize);
 }
 
 void TLabel::SetWordWrap(bool value) {
   if (value == wordWrap_) return;
   wordWrap_ = value;
-  Changed("WordWrap");
+  Changed(TProperty::WordWrap);
 }
 
 // ---- TEdit --------------------------------------------------------------------------------------
@@ -75,7 +75,7 @@ TEdit::TEdit(TComponent* owner) : TWinControl(owner) {
 void TEdit::SetText(const std::string& text) {
   if (text == text_) return;
   text_ = text;
-  Changed("Text");
+  Changed(TProperty::Text);
   if (OnChange && !Loading()) OnChange(this);
 }
 
@@ -83,19 +83,19 @@ void TEdit::SetMaxLength(int32_t value) {
   value = std::max(0, value);
   if (value == maxLength_) return;
   maxLength_ = value;
-  Changed("MaxLength");
+  Changed(TProperty::MaxLength);
 }
 
 void TEdit::SetPasswordChar(char value) {
   if (value == passwordChar_) return;
   passwordChar_ = value;
-  Changed("PasswordChar");
+  Changed(TProperty::PasswordChar);
 }
 
 void TEdit::SetReadOnly(bool value) {
   if (value == readOnly_) return;
   readOnly_ = value;
-  Changed("ReadOnly");
+  Changed(TProperty::ReadOnly);
 }
 
 // ---- TButton ------------------------------------------------------------------------------------
@@ -118,7 +118,7 @@ TButton::TButton(TComponent* owner) : TWinControl(owner) {
 void TButton::SetDefault(bool value) {
   if (value == default_) return;
   default_ = value;
-  Changed("Default");
+  Changed(TProperty::Default);
 }
 
 void TButton::ClickAction() {
@@ -145,14 +145,14 @@ TCheckBox::TCheckBox(TComponent* owner) : TWinControl(owner) {
 void TCheckBox::SetChecked(bool value) {
   if (value == checked_) return;
   checked_ = value;
-  Changed("Checked");
+  Changed(TProperty::Checked);
   RaiseClick();
 }
 
 void TCheckBox::SetAlignment(TAlignment value) {
   if (value == alignment_) return;
   alignment_ = value;
-  Changed("Alignment");
+  Changed(TProperty::Alignment);
 }
 
 // ---- TRadioButton -------------------------------------------------------------------------------
@@ -174,7 +174,7 @@ void TRadioButton::SetChecked(bool value) {
   checked_ = value;
   // Only the checked button of a group is a tab stop, so Tab enters the group at its choice.
   SetTabStop(value);
-  Changed("Checked");
+  Changed(TProperty::Checked);
   if (!value) return;
   if (TWinControl* parent = Parent()) {
     for (int i = 0; i < parent->ControlCount(); ++i) {
@@ -188,7 +188,7 @@ void TRadioButton::SetChecked(bool value) {
 void TRadioButton::SetAlignment(TAlignment value) {
   if (value == alignment_) return;
   alignment_ = value;
-  Changed("Alignment");
+  Changed(TProperty::Alignment);
 }
 
 // ---- TGroupBox ----------------------------------------------------------------------------------
@@ -242,12 +242,12 @@ void TCustomListControl::SetItemIndex(int32_t index) {
   ItemIndexChanged();
 }
 
-void TCustomListControl::ItemIndexChanged() { Changed("ItemIndex"); }
+void TCustomListControl::ItemIndexChanged() { Changed(TProperty::ItemIndex); }
 
 void TCustomListControl::SetSorted(bool value) {
   if (value == items_->Sorted()) return;
   items_->SetSorted(value);
-  Changed("Sorted");
+  Changed(TProperty::Sorted);
 }
 
 void TCustomListControl::SetItemText(int32_t index, const std::string& text) {
@@ -347,14 +347,14 @@ void TListBox::SetItemHeight(int32_t value) {
   value = std::max(1, value);
   if (value == itemHeight_) return;
   itemHeight_ = value;
-  Changed("ItemHeight");
+  Changed(TProperty::ItemHeight);
 }
 
 void TListBox::SetTopIndex(int32_t value) {
   value = std::max(0, value);
   if (value == topIndex_) return;
   topIndex_ = value;
-  Changed("TopIndex");
+  Changed(TProperty::TopIndex);
 }
 
 int32_t TListBox::ItemAtPos(int32_t x, int32_t y, bool existing) const {
@@ -427,7 +427,7 @@ const std::string& TComboBox::Text() const { return text_; }
 void TComboBox::SetStyle(TComboBoxStyle value) {
   if (value == style_) return;
   style_ = value;
-  Changed("Style");
+  Changed(TProperty::Style);
   SyncText();
 }
 
@@ -438,7 +438,7 @@ void TComboBox::SetText(const std::string& text) {
   }
   if (text == text_) return;
   text_ = text;
-  Changed("Text");
+  Changed(TProperty::Text);
   // Free text selects the item it equals exactly, and no item otherwise; the text stays.
   int32_t match = -1;
   for (int32_t i = 0; i < Items()->Count(); ++i)
@@ -453,7 +453,7 @@ void TComboBox::SetText(const std::string& text) {
 void TComboBox::SetDropDownCount(int32_t value) {
   if (value == dropDownCount_) return;
   dropDownCount_ = value;
-  Changed("DropDownCount");
+  Changed(TProperty::DropDownCount);
 }
 
 void TComboBox::ItemIndexChanged() {
@@ -469,7 +469,7 @@ void TComboBox::SyncText() {
     text.clear();
   if (text != text_) {
     text_ = text;
-    Changed("Text");
+    Changed(TProperty::Text);
   }
 }
 

@@ -153,6 +153,71 @@ TEST_F(MainFormTest, StepProgressShowsPercentAndThreeTimesTheElapsedTimeAtAQuart
   EXPECT_EQ(f.Caption(), "Velmora's Dravello");
 }
 
+// A window this narrow cuts its title before the figures: the progress bar's hint has them too,
+// and only while there is progress to tell.
+TEST_F(MainFormTest, TheProgressBarsHintTellsPercentAndTimeLeftLikeTheTitle) {
+  TfrmMain& f = Start();
+  EXPECT_EQ(f.prbMain->ActiveHint(), "");
+  f.prbMain->SetMax(4);
+  f.ResetProgress();
+  clock_->AdvanceTicks(21000);
+  f.StepProgress();
+  EXPECT_EQ(f.prbMain->ActiveHint(), "25%, rem: 1:03");
+  f.EnableControls(false);  // as during a run: the status line's hints go, the bar's stays
+  EXPECT_EQ(f.prbMain->ActiveHint(), "25%, rem: 1:03");
+  EXPECT_EQ(f.pnlStatus->ActiveHint(), "");
+  f.EnableControls(true);
+  f.ResetProgress();
+  EXPECT_EQ(f.prbMain->ActiveHint(), "");
+}
+
+TEST_F(MainFormTest, ARefusedCloseSaysWhyInTheCurrentLanguageForAMoment) {
+  struct Row {
+    const char* lang;
+    const char* text;
+  };
+  const Row rows[] = {
+      {"en", "A script is running - close the window when it has finished"},
+      {"de", "Ein Skript l\xC3\xA4uft - schlie\xC3\x9F" "en Sie das Fenster, wenn es beendet ist"},
+  };
+  TfrmMain& f = Start();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.lang);
+    f.SetLanguage(row.lang);
+    f.EnableControls(false);  // a run is in progress
+    f.ShowStatus("Copying a.txt");
+    EXPECT_FALSE(f.CloseQuery());
+    EXPECT_EQ(f.pnlStatus->Caption(), row.text);
+    // The run's next messages wait until it could be read...
+    clock_->AdvanceTicks(2900);
+    f.ShowAndLog("Copying b.txt");
+    EXPECT_EQ(f.pnlStatus->Caption(), row.text);
+    // ...but the log has them at once.
+    EXPECT_EQ(LogLines().back(), "Copying b.txt");
+    clock_->AdvanceTicks(200);
+    f.ShowStatus("Copying c.txt");
+    EXPECT_EQ(f.pnlStatus->Caption(), "Copying c.txt");
+    // The end of a run always shows.
+    EXPECT_FALSE(f.CloseQuery());
+    f.ShowStatus("");
+    EXPECT_EQ(f.pnlStatus->Caption(), kCreditLine);
+    f.EnableControls(true);
+    EXPECT_TRUE(f.CloseQuery());
+    EXPECT_EQ(f.pnlStatus->Caption(), kCreditLine);
+  }
+  EXPECT_TRUE(ui_->MessageBoxes().empty());
+}
+
+TEST_F(MainFormTest, TheFrontEndLearnsTheLanguageAtStartAndOnEverySwitch) {
+  WriteIni({"[applic]", "lang=de"});
+  TfrmMain& f = Start();
+  EXPECT_EQ(ui_->Language(), "de");
+  f.sbLangClick(&f);
+  EXPECT_EQ(ui_->Language(), "en");
+  f.sbLangClick(&f);
+  EXPECT_EQ(ui_->Language(), "de");
+}
+
 TEST_F(MainFormTest, StepProgressNeverDividesByZeroNorShowsNegativeTimes) {
   TfrmMain& f = Start();
   f.prbMain->SetMax(0);

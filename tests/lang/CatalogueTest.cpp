@@ -118,6 +118,8 @@ const Message kMessages[] = {
      "Alte Sicherung %s entfernt"},
     {"fM_stbRemoveOldErr", "removing old backup %s",
      "beim Entfernen der alten Sicherung %s"},
+    {"fM_stbCloseRefused", "A script is running - close the window when it has finished",
+     "Ein Skript läuft - schließen Sie das Fenster, wenn es beendet ist"},
 };
 constexpr size_t kCount = std::size(kMessages);
 

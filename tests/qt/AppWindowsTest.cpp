@@ -2,6 +2,8 @@
 // sees them, the editor's frame and size, and a run watched through the widgets: progress in the
 // window title and the status line, controls and hints off while it runs and back afterwards.
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QScreen>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -34,23 +36,32 @@ class TWatchingFrontEnd : public TQtFrontEnd {
  public:
   using TQtFrontEnd::TQtFrontEnd;
   TfrmMain* Main = nullptr;
-  std::vector<QString> Titles, Statuses, StatusHints;
+  std::vector<QString> Titles, Statuses, StatusHints, ProgressTips;
+  // Asks the window to close at the first step of a run, as a user might.
+  bool CloseDuringRun = false;
+  bool StillOpenAfterClose = false;
   std::vector<bool> RunEnabled, LangEnabled;
   int MaxPosition = 0;
 
-  void PropertyChanged(TControl& control, std::string_view property) override {
+  void PropertyChanged(TControl& control, TProperty property) override {
     TQtFrontEnd::PropertyChanged(control, property);
     // Before the window is first shown (its OnShow runs first) there is nothing to watch.
     if (!Main || !WidgetOf(Main)) return;
-    if (&control == Main && property == "Caption") Titles.push_back(WidgetOf(Main)->windowTitle());
-    if (&control == Main->pnlStatus && property == "Caption")
+    if (&control == Main && property == TProperty::Caption) Titles.push_back(WidgetOf(Main)->windowTitle());
+    if (&control == Main->pnlStatus && property == TProperty::Caption)
       Statuses.push_back(static_cast<qtui::TPanelWidget*>(WidgetOf(Main->pnlStatus))->Caption());
-    if (&control == Main->pnlStatus && (property == "ShowHint" || property == "Hint"))
+    if (&control == Main->pnlStatus && (property == TProperty::ShowHint || property == TProperty::Hint))
       StatusHints.push_back(WidgetOf(Main->pnlStatus)->toolTip());
-    if (&control == Main->sbRun && property == "Enabled") RunEnabled.push_back(WidgetOf(Main->sbRun)->isEnabled());
-    if (&control == Main->sbLang && property == "Enabled") LangEnabled.push_back(WidgetOf(Main->sbLang)->isEnabled());
-    if (&control == Main->prbMain && property == "Position")
+    if (&control == Main->sbRun && property == TProperty::Enabled) RunEnabled.push_back(WidgetOf(Main->sbRun)->isEnabled());
+    if (&control == Main->sbLang && property == TProperty::Enabled) LangEnabled.push_back(WidgetOf(Main->sbLang)->isEnabled());
+    if (&control == Main->prbMain && property == TProperty::Position)
       MaxPosition = std::max(MaxPosition, static_cast<QProgressBar*>(WidgetOf(Main->prbMain))->value());
+    if (&control == Main->prbMain && property == TProperty::Hint) ProgressTips.push_back(WidgetOf(Main->prbMain)->toolTip());
+    if (&control == Main->prbMain && property == TProperty::Hint && CloseDuringRun && !Main->ControlsEnabled) {
+      CloseDuringRun = false;
+      WidgetOf(Main)->close();  // the close box
+      StillOpenAfterClose = WidgetOf(Main)->isVisible();
+    }
   }
 };
 
@@ -306,6 +317,77 @@ TEST_F(AppWindowsTest, ARunShowsItsProgressInTheTitleAndStatusLineAndEnablesTheC
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 
   EXPECT_TRUE(QFile::exists(Path("dst") + Path("src/sub/d.txt")));
+}
+
+TEST_F(AppWindowsTest, ARunTellsItsProgressInTheBarsTooltipAndARefusedCloseSaysWhy) {
+  for (int i = 0; i < 6; ++i) Write(QString("src/f%1.txt").arg(i), "data");
+  WriteIni({"[applic]", "script no=0", "[scripts]", "Daily=", "[script: Daily]", "CopyFiles=1",
+            "DstPath=" + Path("dst") + "/", "DstFormat=2", "SrcPath=\"1" + Path("src") + "/\"", "InclFiles=1"});
+  Start();
+  qt->CloseDuringRun = true;
+  qt->Statuses.clear();
+  QTest::mouseClick(W(main->sbRun), Qt::LeftButton);
+
+  // The bar's tooltip had the title's figures while the run went on, and is empty again.
+  QRegularExpression progress(R"(^\d+%, rem: \d+:\d\d$)");
+  ASSERT_FALSE(qt->ProgressTips.empty());
+  bool sawProgress = false;
+  for (const QString& tip : qt->ProgressTips) sawProgress |= progress.match(tip).hasMatch();
+  EXPECT_TRUE(sawProgress);
+  EXPECT_EQ(W(main->prbMain)->toolTip(), "");
+
+  // The close box was refused with a reason in the status line, and the run went on to its end.
+  EXPECT_FALSE(qt->CloseDuringRun);
+  EXPECT_TRUE(qt->StillOpenAfterClose);
+  EXPECT_NE(std::find(qt->Statuses.begin(), qt->Statuses.end(),
+                      "A script is running - close the window when it has finished"),
+            qt->Statuses.end());
+  EXPECT_TRUE(W(main)->isVisible());
+  EXPECT_FALSE(app->Terminated());
+  EXPECT_TRUE(QFile::exists(Path("dst") + Path("src/f5.txt")));
+}
+
+TEST_F(AppWindowsTest, ALongScriptNameIsCutInTheBoxAndWholeInItsListWithinTheScreen) {
+  const QString longName = QString("Weekly backup of the photo archive ").repeated(12).trimmed();
+  const QString fitting = "Weekly backup of the whole photo archive to the blue disk";
+  WriteIni({"[applic]", "script no=0", "[scripts]", longName + "=", fitting + "=", "Daily="});
+  Start();
+  QWidget* window = W(main);
+  auto* box = dynamic_cast<qtui::TComboBoxWidget*>(W(main->cbxScriptName));
+  ASSERT_NE(box, nullptr);
+  const QRect area = window->screen()->availableGeometry();
+  struct Row {
+    QString name;
+    bool fitsTheScreen;
+  };
+  for (const Row& row : {Row{fitting, true}, Row{longName, false}}) {
+    SCOPED_TRACE(row.name.left(20).toStdString());
+    main->cbxScriptName->SetItemIndex(main->cbxScriptName->Items()->IndexOf(row.name.toStdString()));
+    ASSERT_EQ(box->currentText(), row.name);
+    // The window and the box keep their sizes; the box shows the name cut with an ellipsis.
+    EXPECT_EQ(window->size(), QSize(312, 108));
+    EXPECT_EQ(box->size(), QSize(296, 21));
+    const QString shown = box->ShownText();
+    EXPECT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+    EXPECT_TRUE(row.name.startsWith(shown.chopped(1)));
+    EXPECT_LT(box->fontMetrics().horizontalAdvance(shown), box->width());
+
+    box->showPopup();
+    QWidget* popup = box->view()->window();
+    ASSERT_TRUE(WaitFor([&] { return popup->isVisible(); }));
+    EXPECT_TRUE(area.contains(popup->geometry())) << popup->geometry().width();
+    const int index = box->findText(row.name);
+    const int textWidth = box->view()->fontMetrics().horizontalAdvance(row.name);
+    if (row.fitsTheScreen) {
+      EXPECT_GE(box->view()->viewport()->width(), textWidth);
+      EXPECT_FALSE(box->itemData(index, Qt::ToolTipRole).isValid());
+    } else {
+      EXPECT_EQ(popup->width(), area.width());
+      EXPECT_EQ(box->itemData(index, Qt::ToolTipRole).toString(), row.name);
+    }
+    box->hidePopup();
+    EXPECT_EQ(window->size(), QSize(312, 108));
+  }
 }
 
 }  // namespace

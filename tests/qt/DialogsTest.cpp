@@ -2,6 +2,8 @@
 // text-input dialog, and the folder chooser opening at the folder it is given.
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFile>
+#include <QLibraryInfo>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
@@ -137,6 +139,99 @@ TEST_F(DialogsTest, TheFolderChooserOpensAtTheInitialFolderAndReturnsTheChoice) 
     chooser->reject();
   });
   EXPECT_FALSE(app->BrowseForFolder("Select a directory", missing.toStdString()).has_value());
+}
+
+// The width a title bar needs for the caption in a bold face of the dialog's font, with two of its
+// buttons and the window icon beside it.
+int TitleBarNeeds(const QString& caption, const QWidget& dialog) {
+  QFont bold = dialog.font();
+  bold.setBold(true);
+  const QFontMetrics metrics(bold);
+  return metrics.horizontalAdvance(caption) + 3 * metrics.height();
+}
+
+TEST_F(DialogsTest, MessageBoxesAndInputDialogsAreWideEnoughForTheirCaption) {
+  struct Row {
+    const char* caption;
+    const char* text;
+  };
+  const Row rows[] = {
+      {"Error: Missing script name", "A script name must be specified."},
+      {"Fehler: Doppelter Name", "OK?"},
+      {"Velmora's Dravello", "Enter filter"},
+      {"A caption far longer than anything the box would hold for its own short text", "No."},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.caption);
+    WhenModal([&](QWidget* dialog) {
+      auto* box = dynamic_cast<QMessageBox*>(dialog);
+      ASSERT_NE(box, nullptr);
+      EXPECT_GE(box->width(), TitleBarNeeds(row.caption, *box));
+      // The text is still whole on one line where it fits.
+      auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+      ASSERT_NE(label, nullptr);
+      EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(row.text));
+      box->button(QMessageBox::Ok)->click();
+    });
+    app->MessageBox(row.text, row.caption, MB_OK | MB_ICONERROR);
+
+    WhenModal([&](QWidget* dialog) {
+      auto* input = dynamic_cast<QInputDialog*>(dialog);
+      ASSERT_NE(input, nullptr);
+      EXPECT_GE(input->width(), TitleBarNeeds(row.caption, *input));
+      input->reject();
+    });
+    std::string value;
+    app->InputQuery(row.caption, row.text, value);
+  }
+}
+
+// The toolkit's own texts follow the program's language, and go back with it.
+TEST_F(DialogsTest, TheToolkitsOwnTextsFollowTheLanguage) {
+  const QString catalogue = QDir(QLibraryInfo::path(QLibraryInfo::TranslationsPath)).filePath("qtbase_de.qm");
+  ASSERT_TRUE(QFile::exists(catalogue)) << catalogue.toStdString()
+                                        << " is missing: Debian's qt6-translations-l10n has it (tools/deps.sh)";
+  struct Row {
+    const char* language;
+    const char* yes;
+    const char* no;
+    const char* cancel;
+    const char* lookIn;
+  };
+  const Row rows[] = {
+      {"de", "&Ja", "&Nein", "Abbrechen", "Suchen in:"},
+      {"en", "&Yes", "&No", "Cancel", "Look in:"},
+      {"de", "&Ja", "&Nein", "Abbrechen", "Suchen in:"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.language);
+    app->SetLanguage(row.language);
+    WhenModal([&](QWidget* dialog) {
+      auto* box = dynamic_cast<QMessageBox*>(dialog);
+      ASSERT_NE(box, nullptr);
+      EXPECT_EQ(box->button(QMessageBox::Yes)->text(), QString::fromUtf8(row.yes));
+      EXPECT_EQ(box->button(QMessageBox::No)->text(), QString::fromUtf8(row.no));
+      box->button(QMessageBox::No)->click();
+    });
+    app->MessageBox("Delete?", "Confirm", MB_YESNO | MB_ICONQUESTION);
+
+    WhenModal([&](QWidget* dialog) {
+      auto* buttons = dialog->findChild<QDialogButtonBox*>();
+      ASSERT_NE(buttons, nullptr);
+      EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text(), QString::fromUtf8(row.cancel));
+      static_cast<QDialog*>(dialog)->reject();
+    });
+    std::string value;
+    app->InputQuery("Filter", "Filter:", value);
+
+    WhenModal([&](QWidget* dialog) {
+      auto* lookIn = dialog->findChild<QLabel*>("lookInLabel");
+      ASSERT_NE(lookIn, nullptr);
+      EXPECT_EQ(lookIn->text(), QString::fromUtf8(row.lookIn));
+      static_cast<QDialog*>(dialog)->reject();
+    });
+    app->BrowseForFolder("Folder", "");
+  }
 }
 
 }  // namespace

@@ -538,10 +538,98 @@ TEST_F(FrontEndTest, MovingTheWindowMovesTheForm) {
   auto* f = CreateForm<TEditorLike>(app.get());
   f->SetBounds(40, 50, f->Width(), f->Height());
   f->Show();
-  EXPECT_EQ(W(f)->frameGeometry().topLeft(), QPoint(40, 50));
+  // Moved once it is on the screen, where the user can reach it.
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(W(f)));
+  // The window system places the client area; the form's corner lies its own frame outside.
+  const QPoint before = W(f)->geometry().topLeft();
   W(f)->move(150, 90);
-  EXPECT_TRUE(WaitFor([&] { return f->Left() == 150 && f->Top() == 90; }));
+  EXPECT_TRUE(WaitFor([&] { return W(f)->geometry().topLeft() != before; }));
+  EXPECT_TRUE(WaitFor([&] {
+    return f->Left() == W(f)->geometry().x() - 4 && f->Top() == W(f)->geometry().y() - 19;
+  }));
+  EXPECT_NE(QPoint(f->Left(), f->Top()), QPoint(40, 50));
   EXPECT_EQ(f->ClientWidth(), 412);
+}
+
+// While the window system is still putting a window on the screen, what it reports is not the
+// user's doing, and need not be true: IceWM reports a modal window's client area a title bar's
+// height lower than it maps it. Such a report moves neither the form (the editor would creep at
+// every opening) nor, once the window is on the screen, the window: it is put back where the form
+// is, so that the toolkit's idea of the position is right again.
+TEST_F(FrontEndTest, APositionReportedWhileTheWindowIsPlacedMovesNeitherFormNorWindow) {
+  auto* f = CreateForm<TEditorLike>(app.get());
+  f->SetBounds(40, 50, f->Width(), f->Height());
+  f->Show();
+  const QRect asked = W(f)->geometry();
+  EXPECT_EQ(asked.topLeft(), QPoint(40 + 4, 50 + 19));
+  // Before the window is exposed: the toolkit learns of another position.
+  W(f)->move(asked.left(), asked.top() + 19);
+  ASSERT_NE(W(f)->geometry().topLeft(), asked.topLeft());
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(W(f)));
+  EXPECT_TRUE(WaitFor([&] { return W(f)->geometry() == asked; })) << W(f)->geometry().y();
+  QTest::qWait(20);
+  EXPECT_EQ(W(f)->geometry(), asked);
+  EXPECT_EQ(QPoint(f->Left(), f->Top()), QPoint(40, 50));
+  // From then on, a move is the user's: the form follows.
+  W(f)->move(asked.left() + 30, asked.top() + 30);
+  EXPECT_TRUE(WaitFor([&] { return QPoint(f->Left(), f->Top()) != QPoint(40, 50); }));
+  EXPECT_EQ(QPoint(f->Left() + 4, f->Top() + 19), W(f)->geometry().topLeft());
+  delete f;
+}
+
+// Reopened ten times, as the program reopens its editor at the position it was left at: the
+// position does not creep, whatever frame the window system draws.
+TEST_F(FrontEndTest, AFormReopenedWhereItWasClosedStaysThere) {
+  struct Row {
+    const char* what;
+    TFormBorderStyle border;
+  };
+  const Row rows[] = {{"tool window", bsToolWindow}, {"single frame", bsSingle}, {"no frame", bsNone}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    int32_t left = 60, top = 70;
+    QPoint first;
+    for (int round = 0; round < 10; ++round) {
+      auto* f = CreateForm<TEditorLike>(app.get());
+      f->SetBorderStyle(row.border);
+      f->SetBounds(left, top, f->Width(), f->Height());
+      f->Show();
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(W(f)));
+      if (round == 0) first = W(f)->geometry().topLeft();
+      EXPECT_EQ(W(f)->geometry().topLeft(), first) << round;
+      QTest::qWait(1);
+      left = f->Left();
+      top = f->Top();
+      delete f;
+    }
+    EXPECT_EQ(QPoint(left, top), QPoint(60, 70));
+  }
+}
+
+TEST_F(FrontEndTest, AFormThatWouldOpenOffTheScreenOpensOnIt) {
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  struct Row {
+    int32_t left, top;
+  };
+  const Row rows[] = {{-20, -40}, {-5000, 100}, {area.right() + 500, area.bottom() + 500}, {100, -1}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << row.left << "," << row.top);
+    auto* f = CreateForm<TEditorLike>(app.get());
+    f->SetBounds(row.left, row.top, f->Width(), f->Height());
+    f->Show();
+    // The whole frame the form counts with lies on the screen, and the form knows where.
+    EXPECT_GE(f->Left(), area.left());
+    EXPECT_GE(f->Top(), area.top());
+    EXPECT_LE(f->Left() + f->Width(), area.right() + 1);
+    EXPECT_LE(f->Top() + f->Height(), area.bottom() + 1);
+    EXPECT_TRUE(area.contains(W(f)->geometry()));
+    delete f;
+  }
+  // One already on the screen stays where it is.
+  auto* f = CreateForm<TEditorLike>(app.get());
+  f->SetBounds(30, 40, f->Width(), f->Height());
+  f->Show();
+  EXPECT_EQ(QPoint(f->Left(), f->Top()), QPoint(30, 40));
 }
 
 TEST_F(FrontEndTest, ControlsPlacedLaterGetWidgetsAndDestroyedOnesLoseThem) {

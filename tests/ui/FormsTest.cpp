@@ -428,5 +428,31 @@ TEST(Application, IsTheRootOfTheOwnershipTreeAndUnique) {
   EXPECT_EQ(Screen, nullptr);
 }
 
+TEST(KeepOnScreen, MovesAWindowByAsLittleAsItTakesToBeReachable) {
+  const TRect area{0, 0, 800, 574};  // a screen of 800 by 600 with a task bar of 26 at the bottom
+  struct Row {
+    const char* what;
+    TRect bounds, expected;
+  };
+  const Row rows[] = {
+      {"inside", {50, 50, 370, 185}, {50, 50, 370, 185}},
+      {"touching every edge", {0, 0, 800, 574}, {0, 0, 800, 574}},
+      {"crept off the top left", {-20, -40, 400, 319}, {0, 0, 420, 359}},
+      {"far off the left", {-5000, 100, -4580, 459}, {0, 100, 420, 459}},
+      {"off the right and the bottom", {700, 500, 1120, 859}, {380, 215, 800, 574}},
+      {"behind the task bar", {100, 560, 420, 695}, {100, 439, 420, 574}},
+      {"wider than the screen: its caption stays", {-50, -50, 950, 700}, {0, 0, 1000, 750}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const TRect kept = KeepOnScreen(row.bounds, area);
+    EXPECT_EQ(kept, row.expected);
+    EXPECT_EQ(kept.Width(), row.bounds.Width());
+    EXPECT_EQ(kept.Height(), row.bounds.Height());
+  }
+  // A work area that does not start at 0 (a task bar at the top, a second screen).
+  EXPECT_EQ(KeepOnScreen({0, 0, 100, 100}, {1024, 30, 2048, 768}), (TRect{1024, 30, 1124, 130}));
+}
+
 }  // namespace
 }  // namespace dravello::testing

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <set>
+#include <string_view>
 
 #include "UiTestSupport.h"
 #include "ui/ExtCtrls.h"
@@ -258,6 +260,72 @@ TEST_F(PropertyAccessTest, LoadingAGlyphIsAnnounced) {
   sb->Glyph()->LoadFromResourceName("PLUS");
   EXPECT_EQ(fe->Count("sbAdd.Glyph"), 1);
   EXPECT_EQ(sb->Glyph()->Width(), 16);
+}
+
+// A published property set through its table announces itself under its own name: the setter
+// names the right member of TProperty, and that member's name is the published one.
+TEST_F(UiTest, ASetterAnnouncesThePropertyItSets) {
+  TForm* form = CreateForm<TForm>(app.get());
+  struct Row {
+    TControl* control;
+    const char* property;
+    int64_t value;       // ordinal properties
+    const char* text;    // string properties (nullptr: ordinal)
+  };
+  auto* edit = Make<TEdit>(form, form, "edt");
+  auto* combo = Make<TComboBox>(form, form, "cbx");
+  combo->Items()->Add("one");
+  auto* list = Make<TListBox>(form, form, "lb");
+  auto* bar = Make<TProgressBar>(form, form, "prb");
+  auto* panel = Make<TPanel>(form, form, "pnl");
+  auto* speed = Make<TSpeedButton>(form, form, "sb");
+  auto* label = Make<TLabel>(form, form, "lbl");
+  auto* bevel = Make<TBevel>(form, form, "bvl");
+  auto* radio = Make<TRadioButton>(form, form, "rb");
+  const Row rows[] = {
+      {edit, "Left", 7, nullptr},           {edit, "Top", 9, nullptr},
+      {edit, "Width", 70, nullptr},         {edit, "Height", 23, nullptr},
+      {edit, "Enabled", 0, nullptr},        {edit, "Hint", 0, "tip"},
+      {edit, "ShowHint", 1, nullptr},       {edit, "Cursor", crHandPoint, nullptr},
+      {edit, "Text", 0, "typed"},           {edit, "MaxLength", 12, nullptr},
+      {edit, "PasswordChar", '*', nullptr}, {edit, "ReadOnly", 1, nullptr},
+      {edit, "TabOrder", 3, nullptr},       {edit, "TabStop", 0, nullptr},
+      {combo, "ItemIndex", 0, nullptr},     {combo, "DropDownCount", 4, nullptr},
+      {list, "Sorted", 1, nullptr},         {list, "ItemHeight", 17, nullptr},
+      {bar, "Min", 5, nullptr},             {bar, "Max", 50, nullptr},
+      {bar, "Position", 20, nullptr},       {bar, "Smooth", 1, nullptr},
+      {panel, "Caption", 0, "status"},      {panel, "Alignment", taLeftJustify, nullptr},
+      {panel, "BevelOuter", bvNone, nullptr}, {panel, "BevelInner", bvLowered, nullptr},
+      {panel, "BevelWidth", 2, nullptr},    {panel, "BorderWidth", 1, nullptr},
+      {speed, "Flat", 1, nullptr},          {speed, "Layout", blGlyphRight, nullptr},
+      {speed, "Margin", 2, nullptr},        {speed, "Spacing", 6, nullptr},
+      {label, "AutoSize", 0, nullptr},      {label, "WordWrap", 1, nullptr},
+      {bevel, "Style", bsRaised, nullptr},  {radio, "Checked", 1, nullptr},
+      {form, "BorderIcons", 0, nullptr},    {form, "FormStyle", fsStayOnTop, nullptr},
+      {form, "Icon", 0, "MAINICON"},        {form, "Position", poScreenCenter, nullptr},
+  };
+  for (const Row& row : rows) {
+    const TPropInfo* info = row.control->ClassType().FindProperty(row.property);
+    ASSERT_NE(info, nullptr) << row.control->Name() << "." << row.property;
+    const std::string note = row.control->Name() + "." + row.property;
+    const int before = fe->Count(note);
+    if (row.text)
+      info->SetStr(*row.control, row.text);
+    else
+      info->SetOrd(*row.control, row.value);
+    EXPECT_EQ(fe->Count(note), before + 1) << note;
+  }
+}
+
+TEST(PropertyNames, EveryPropertyHasANameOfItsOwn) {
+  std::set<std::string_view> seen;
+  for (int i = 0; i < kPropertyCount; ++i) {
+    std::string_view name = PropertyName(static_cast<TProperty>(i));
+    EXPECT_FALSE(name.empty()) << i;
+    EXPECT_TRUE(seen.insert(name).second) << name;
+  }
+  EXPECT_EQ(PropertyName(TProperty::Caption), "Caption");
+  EXPECT_EQ(PropertyName(TProperty::Spacing), "Spacing");
 }
 
 }  // namespace

@@ -31,8 +31,8 @@ class RecordingFrontEnd : public THeadlessFrontEnd {
   using THeadlessFrontEnd::THeadlessFrontEnd;
   std::vector<std::string> Notes;
 
-  void PropertyChanged(TControl& c, std::string_view property) override {
-    Notes.push_back(c.Name() + "." + std::string(property));
+  void PropertyChanged(TControl& c, TProperty property) override {
+    Notes.push_back(c.Name() + "." + std::string(PropertyName(property)));
     THeadlessFrontEnd::PropertyChanged(c, property);
   }
   void ItemsChanged(TControl& c) override {

@@ -61,8 +61,8 @@ std::vector<THeadlessRecord> THeadlessFrontEnd::Records(THeadlessRecord::TKind k
 
 // ---- Observation --------------------------------------------------------------------------------
 
-void THeadlessFrontEnd::PropertyChanged(TControl& control, std::string_view property) {
-  if (!terminal_ || !Application || property != "Caption") return;
+void THeadlessFrontEnd::PropertyChanged(TControl& control, TProperty property) {
+  if (!terminal_ || !Application || property != TProperty::Caption) return;
   if (&control == Application->StatusLine() || &control == Application->MainForm()) statusDirty_ = true;
 }
 

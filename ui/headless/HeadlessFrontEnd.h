@@ -81,7 +81,7 @@ class THeadlessFrontEnd : public TFrontEnd {
   bool IsTerminal() const { return terminal_; }
 
   // ---- TControlObserver ----
-  void PropertyChanged(TControl& control, std::string_view property) override;
+  void PropertyChanged(TControl& control, TProperty property) override;
   void ItemsChanged(TControl& control) override;
   void Shown(TControl& control) override;
   void Hidden(TControl& control) override;
@@ -98,6 +98,9 @@ class THeadlessFrontEnd : public TFrontEnd {
   bool OpenAddress(const std::string& address) override;
   void SetScreenCursor(TCursor cursor) override;
   void LogLine(const std::string& line) override;
+  void SetLanguage(const std::string& code) override { language_ = code; }
+  // The last language the program set.
+  const std::string& Language() const { return language_; }
 
  private:
   // The in-place line: what it should read now, drawing it, and taking it away.
@@ -115,6 +118,7 @@ class THeadlessFrontEnd : public TFrontEnd {
   std::deque<std::function<void()>> idles_;
   std::vector<THeadlessRecord> history_;
   TCursor cursor_ = crDefault;
+  std::string language_;
   int processCount_ = 0;
   bool statusDirty_ = false;
   std::string drawnStatus_;  // what the in-place line shows now; empty when nothing is drawn

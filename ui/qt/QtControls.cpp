@@ -2,9 +2,14 @@
 
 #include <QCloseEvent>
 #include <QFontMetrics>
+#include <QAbstractItemView>
 #include <QPainter>
+#include <QScreen>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QStyle>
 #include <QStyleOptionToolButton>
+#include <QWindow>
 
 namespace dravello::qtui {
 
@@ -30,6 +35,28 @@ void TFormWindow::resizeEvent(QResizeEvent* event) {
 void TFormWindow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::ActivationChange && isActiveWindow() && OnActivated) OnActivated();
+}
+
+void TFormWindow::showEvent(QShowEvent* event) {
+  placed_ = false;
+  misplaced_ = false;
+  // The native window exists from here on; its exposure tells when the window is placed.
+  if (QWindow* native = windowHandle()) native->installEventFilter(this);
+  QWidget::showEvent(event);
+}
+
+void TFormWindow::hideEvent(QHideEvent* event) {
+  placed_ = false;
+  QWidget::hideEvent(event);
+}
+
+bool TFormWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Expose && !placed_ && watched == windowHandle() && isVisible() &&
+      windowHandle()->isExposed()) {
+    placed_ = true;
+    if (OnPlaced) OnPlaced();
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 // ---- Check and radio buttons ----------------------------------------------------------------------
@@ -272,6 +299,65 @@ void TSpeedButtonWidget::paintEvent(QPaintEvent*) {
     painter.setClipRect(rect());
     style()->drawItemText(&painter, textRect, flags, palette(), isEnabled(), text(), QPalette::ButtonText);
   }
+}
+
+// ---- TComboBoxWidget -----------------------------------------------------------------------------
+
+QRect TComboBoxWidget::TextField() const {
+  QStyleOptionComboBox option;
+  initStyleOption(&option);
+  // The style draws the label a pixel in from each side of the field.
+  return style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this).adjusted(1, 0, -1, 0);
+}
+
+QString TComboBoxWidget::ShownText() const {
+  return fontMetrics().elidedText(currentText(), Qt::ElideRight, std::max(0, TextField().width()));
+}
+
+void TComboBoxWidget::paintEvent(QPaintEvent* event) {
+  if (isEditable()) {
+    QComboBox::paintEvent(event);
+    return;
+  }
+  QStylePainter painter(this);
+  painter.setPen(palette().color(QPalette::Text));
+  QStyleOptionComboBox option;
+  initStyleOption(&option);
+  painter.drawComplexControl(QStyle::CC_ComboBox, option);
+  option.currentText = ShownText();
+  painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+}
+
+void TComboBoxWidget::showPopup() {
+  QComboBox::showPopup();
+  QWidget* popup = view()->window();
+  if (!popup || popup == window()) return;
+  QScreen* screen = this->screen();
+  const QRect area = screen ? screen->availableGeometry() : QRect();
+  if (area.isEmpty()) return;
+  // As wide as the longest item needs, with the popup's frame and scroll bar.
+  const int chrome = popup->width() - view()->viewport()->width();
+  // The rows' own size hints hold the margins the style draws around the text; the popup draws
+  // its rows as menu items, which keep room for a check mark besides.
+  const int padding = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 8 +
+                      style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, this) + 8;
+  int longest = 0;
+  for (int i = 0; i < count(); ++i) {
+    const int text = view()->fontMetrics().horizontalAdvance(itemText(i)) + padding;
+    longest = std::max({longest, text, view()->sizeHintForIndex(model()->index(i, modelColumn())).width() + 4});
+  }
+  int wanted = std::max(width(), longest + chrome);
+  wanted = std::min(wanted, area.width());
+  QRect geometry = popup->geometry();
+  geometry.setWidth(wanted);
+  if (geometry.right() > area.right()) geometry.moveRight(area.right());
+  if (geometry.left() < area.left()) geometry.moveLeft(area.left());
+  if (geometry != popup->geometry()) popup->setGeometry(geometry);
+  const int room = view()->viewport()->width() - 8;
+  for (int i = 0; i < count(); ++i)
+    setItemData(i, view()->fontMetrics().horizontalAdvance(itemText(i)) > room ? itemText(i) : QVariant(),
+                Qt::ToolTipRole);
+  view()->setTextElideMode(Qt::ElideRight);
 }
 
 // ---- TRowHeightDelegate ---------------------------------------------------------------------------

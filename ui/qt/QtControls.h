@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QPixmap>
@@ -22,6 +23,11 @@ namespace dravello::qtui {
 // The window of a form. Every close request comes from the user or the window system (the front
 // end hides windows, it never closes them): it is refused here and handed to OnUserClose, so
 // the model decides. Moves, resizes and activation are reported after the fact.
+//
+// Placing: from show() until the window is first exposed, the window system is still putting the
+// window on the screen (a window manager frames it and reports where). A move reported in that
+// time is no move of the user's, who cannot reach the window yet. Placed() tells whether the
+// window has been exposed since it was last shown; OnPlaced is called once, at that moment.
 class TFormWindow : public QWidget {
  public:
   TFormWindow();
@@ -29,12 +35,26 @@ class TFormWindow : public QWidget {
   std::function<void()> OnMoved;
   std::function<void()> OnResized;
   std::function<void()> OnActivated;
+  std::function<void()> OnPlaced;
+
+  bool Placed() const { return placed_; }
+  // Whether the window system reported, while placing the window, a position other than the one
+  // asked for (the front end says so); cleared at every show.
+  bool Misplaced() const { return misplaced_; }
+  void SetMisplaced() { misplaced_ = true; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  bool placed_ = false;
+  bool misplaced_ = false;
 };
 
 // A check box whose state changes only through the model: a click asks OnUserToggle, and the
@@ -133,6 +153,23 @@ class TSpeedButtonWidget : public QAbstractButton {
   TButtonLayout layout_ = blGlyphLeft;
   int margin_ = -1;
   int spacing_ = 4;
+};
+
+// A drop-down list that keeps the size the model gives it: a selected item too long for the box
+// is shown cut with "…" at its end, and the opened list is as wide as its longest item (at least
+// as wide as the box), but never wider than the screen's work area, and lies wholly on it; an
+// item longer than that carries its whole text as its tooltip.
+class TComboBoxWidget : public QComboBox {
+ public:
+  // The text the closed box shows now.
+  QString ShownText() const;
+  void showPopup() override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QRect TextField() const;
 };
 
 // Gives every row of a list the same height, which the model is told (ItemHeight), so that its

@@ -9,6 +9,10 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QLibraryInfo>
+#include <QSpacerItem>
+#include <QTranslator>
 #include <QGroupBox>
 #include <QImage>
 #include <QInputDialog>
@@ -38,24 +42,11 @@
 
 namespace dravello {
 
-using qtui::TBevelWidget;
-using qtui::TCheckBoxWidget;
-using qtui::TFormWindow;
-using qtui::TPanelWidget;
-using qtui::TRadioButtonWidget;
-using qtui::TRowHeightDelegate;
-using qtui::TSpeedButtonWidget;
+using qtui::kPassive;
+using qtui::Q;
+using qtui::S;
 
 namespace {
-
-// Texts are UTF-8 on both sides.
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-std::string S(const QString& text) { return text.toStdString(); }
-
-// Window-less widgets that only take clicks: a press and a release inside make one Click.
-const char* const kPassive = "dravelloPassive";
-// Set on a combo box's line edit once its typing is forwarded.
-const char* const kConnected = "dravelloConnected";
 
 Qt::CursorShape CursorShape(TCursor cursor) {
   switch (cursor) {
@@ -99,23 +90,6 @@ QFont FontOf(const TFont& font) {
   f.setUnderline(font.Style() & fsUnderline);
   f.setStrikeOut(font.Style() & fsStrikeOut);
   return f;
-}
-
-QPixmap PixmapOf(const TBitmap& bitmap) {
-  if (bitmap.Empty()) return QPixmap();
-  QImage image(bitmap.Pixels().data(), bitmap.Width(), bitmap.Height(), bitmap.Width() * 4, QImage::Format_RGBA8888);
-  return QPixmap::fromImage(image.copy());
-}
-
-Qt::Alignment HorizontalOf(TAlignment alignment) {
-  switch (alignment) {
-    case taRightJustify:
-      return Qt::AlignRight;
-    case taCenter:
-      return Qt::AlignHCenter;
-    default:
-      return Qt::AlignLeft;
-  }
 }
 
 TShiftState ShiftOf(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons) {
@@ -185,7 +159,28 @@ QMessageBox::StandardButton StandardButtonOf(int id) {
   }
 }
 
+// The width a dialog needs so that the window manager shows `caption` whole in its title bar: the
+// caption in a title bar's font (bold and a quarter larger than the dialog's, which covers the
+// usual desktops' title fonts) and room for the bar's icon and buttons.
+int CaptionWidth(const QString& caption, const QWidget& dialog) {
+  QFont font = dialog.font();
+  font.setBold(true);
+  if (font.pixelSize() > 0)
+    font.setPixelSize(font.pixelSize() * 5 / 4);
+  else
+    font.setPointSizeF(font.pointSizeF() * 1.25);
+  const QFontMetrics metrics(font);
+  const int bar = metrics.height() + 8;  // about a title bar's height, and so a button's width
+  return metrics.horizontalAdvance(caption) + 4 * bar;
+}
+
 bool Sizeable(const TForm& form) { return form.BorderStyle() == bsSizeable || form.BorderStyle() == bsSizeToolWin; }
+
+// Where the form's client area lies on the screen, by the model.
+QRect ClientArea(const TForm& form) {
+  return QRect(form.Left() + form.ClientOffsetX(), form.Top() + form.ClientOffsetY(), std::max(0, form.ClientWidth()),
+               std::max(0, form.ClientHeight()));
+}
 
 }  // namespace
 
@@ -238,6 +233,7 @@ TQtFrontEnd::TQtFrontEnd(int& argc, char** argv) {
     throw EInvalidOperation("The Qt front end needs a widget application object");
   QApplication::setQuitOnLastWindowClosed(false);
   hook_ = std::make_unique<TEventHook>(*this, false);
+  bindings_ = std::make_unique<TQtBindings>(*this);
   keyHook_ = std::make_unique<TEventHook>(*this, true);
   qApp->installEventFilter(keyHook_.get());
   if (QScreen* screen = QGuiApplication::primaryScreen(); screen && Screen)
@@ -250,12 +246,15 @@ TQtFrontEnd::~TQtFrontEnd() {
   FlushDropped();
   // Forms still shown belong to an application that is going away: their windows go first.
   std::vector<QPointer<QWidget>> windows;
-  for (auto& [control, widget] : widgets_)
-    if (widget && widget->isWindow()) windows.push_back(widget);
+  for (auto& [control, bound] : widgets_)
+    if (bound.Widget && bound.Widget->isWindow()) windows.push_back(bound.Widget);
   for (QPointer<QWidget>& window : windows) delete window.data();
   widgets_.clear();
   controls_.clear();
   if (cursorOverridden_) QGuiApplication::restoreOverrideCursor();
+  if (translator_) QCoreApplication::removeTranslator(translator_.get());
+  translator_.reset();
+  bindings_.reset();
   keyHook_.reset();
   hook_.reset();
   ownedApp_.reset();
@@ -263,7 +262,7 @@ TQtFrontEnd::~TQtFrontEnd() {
 
 QWidget* TQtFrontEnd::WidgetOf(const TControl* control) const {
   auto it = widgets_.find(control);
-  return it == widgets_.end() ? nullptr : it->second.data();
+  return it == widgets_.end() ? nullptr : it->second.Widget.data();
 }
 
 TControl* TQtFrontEnd::ControlOf(const QWidget* widget) const {
@@ -271,8 +270,9 @@ TControl* TQtFrontEnd::ControlOf(const QWidget* widget) const {
   return it == controls_.end() ? nullptr : it->second;
 }
 
-template <class Action>
-void TQtFrontEnd::Forward(Action&& action) {
+QObject* TQtFrontEnd::WidgetHook() const { return hook_.get(); }
+
+void TQtFrontEnd::Forward(const std::function<void()>& action) {
   THandling handling(handling_);
   try {
     if (Application)
@@ -286,71 +286,12 @@ void TQtFrontEnd::Forward(Action&& action) {
 
 // ---- Building widgets ---------------------------------------------------------------------------
 
-QWidget* TQtFrontEnd::MakeWidget(TControl& control, QWidget* parent) {
-  QWidget* w = nullptr;
-  bool passive = false;
-  if (dynamic_cast<TForm*>(&control)) {
-    w = new TFormWindow();
-    passive = true;
-  } else if (auto* list = dynamic_cast<TListBox*>(&control)) {
-    auto* view = new QListWidget(parent);
-    view->setUniformItemSizes(true);
-    view->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
-    view->setSelectionMode(QAbstractItemView::SingleSelection);
-    view->setItemDelegate(new TRowHeightDelegate(view, list->ItemHeight()));
-    view->viewport()->setMouseTracking(true);
-    view->viewport()->installEventFilter(hook_.get());
-    w = view;
-  } else if (dynamic_cast<TComboBox*>(&control)) {
-    w = new QComboBox(parent);
-  } else if (dynamic_cast<TEdit*>(&control)) {
-    w = new QLineEdit(parent);
-  } else if (dynamic_cast<TButton*>(&control)) {
-    auto* button = new QPushButton(parent);
-    button->setAutoDefault(false);
-    w = button;
-  } else if (dynamic_cast<TCheckBox*>(&control)) {
-    w = new TCheckBoxWidget();
-  } else if (dynamic_cast<TRadioButton*>(&control)) {
-    w = new TRadioButtonWidget();
-  } else if (dynamic_cast<TGroupBox*>(&control)) {
-    w = new qtui::TGroupBoxWidget();
-    passive = true;
-  } else if (dynamic_cast<TPanel*>(&control)) {
-    w = new TPanelWidget();
-    passive = true;
-  } else if (dynamic_cast<TProgressBar*>(&control)) {
-    auto* bar = new QProgressBar(parent);
-    bar->setTextVisible(false);
-    w = bar;
-    passive = true;
-  } else if (dynamic_cast<TLabel*>(&control)) {
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    w = label;
-    passive = true;
-  } else if (dynamic_cast<TBevel*>(&control)) {
-    w = new TBevelWidget();
-  } else if (dynamic_cast<TSpeedButton*>(&control)) {
-    w = new TSpeedButtonWidget();
-  } else {
-    w = new QWidget(parent);
-    passive = true;
-  }
-  if (parent && w->parentWidget() != parent) w->setParent(parent);
-  w->setObjectName(Q(control.Name()));
-  w->setProperty(kPassive, passive);
-  w->setMouseTracking(true);
-  w->installEventFilter(hook_.get());
-  return w;
-}
-
-void TQtFrontEnd::Bind(TControl& control, QWidget* widget) {
-  widgets_[&control] = widget;
+void TQtFrontEnd::Bind(TControl& control, QWidget* widget, const TQtBinding& binding) {
+  widgets_[&control] = TBound{widget, &binding};
   controls_[widget] = &control;
   auto forget = [this](QObject* object) { controls_.erase(object); };
   QObject::connect(widget, &QObject::destroyed, hook_.get(), forget);
-  if (auto* view = dynamic_cast<QAbstractItemView*>(widget)) {
+  if (auto* view = qobject_cast<QAbstractItemView*>(widget)) {
     controls_[view->viewport()] = &control;
     QObject::connect(view->viewport(), &QObject::destroyed, hook_.get(), forget);
   }
@@ -359,9 +300,9 @@ void TQtFrontEnd::Bind(TControl& control, QWidget* widget) {
 void TQtFrontEnd::Unbind(TControl& control) {
   auto it = widgets_.find(&control);
   if (it == widgets_.end()) return;
-  if (QWidget* w = it->second.data()) {
+  if (QWidget* w = it->second.Widget.data()) {
     controls_.erase(w);
-    if (auto* view = dynamic_cast<QAbstractItemView*>(w)) controls_.erase(view->viewport());
+    if (auto* view = qobject_cast<QAbstractItemView*>(w)) controls_.erase(view->viewport());
   }
   widgets_.erase(it);
   if (auto* win = dynamic_cast<TWinControl*>(&control))
@@ -387,10 +328,11 @@ void TQtFrontEnd::FlushDropped() {
 
 QWidget* TQtFrontEnd::Build(TControl& control, QWidget* parentWidget) {
   THandling mirroring(mirroring_);
-  QWidget* w = MakeWidget(control, parentWidget);
-  Bind(control, w);
-  ApplyAll(control, w);
-  ConnectUserActions(w);
+  const TQtBinding& binding = bindings_->For(control);
+  QWidget* w = binding.Create(control, parentWidget);
+  Bind(control, w, binding);
+  ApplyAll(control, *w, binding);
+  binding.Connect(*w);
   if (auto* win = dynamic_cast<TWinControl*>(&control)) {
     for (int i = 0; i < win->ControlCount(); ++i) Build(*win->Controls(i), w);
     Restack(*win);
@@ -427,202 +369,136 @@ void TQtFrontEnd::ApplyTabOrder(TForm& form) {
 
 // ---- Mirroring ----------------------------------------------------------------------------------
 
-void TQtFrontEnd::ApplyAll(TControl& control, QWidget* w) {
-  static const char* const kProperties[] = {
-      "Font",     "Caption", "Enabled",     "Cursor",     "Text",      "MaxLength",   "PasswordChar",
-      "ReadOnly", "Checked", "Alignment",   "Layout",     "WordWrap",  "Style",       "DropDownCount",
-      "Max",      "Flat",    "Glyph",       "BevelOuter", "Shape",     "BorderStyle", "Icon",
-      "TabStop",  "Left",    "ItemHeight"};
-  for (const char* property : kProperties) Apply(control, w, property);
-  ApplyItems(control, w);
-  ApplyHints(control);
-  if (!dynamic_cast<TForm*>(&control)) w->setVisible(control.Visible());
+void TQtFrontEnd::ApplyAll(TControl& control, QWidget& w, const TQtBinding& binding) {
+  THandling mirroring(mirroring_);
+  // The font first: a label's size follows its caption in its font.
+  binding.Apply(control, w, TProperty::Font);
+  for (int i = 0; i < kPropertyCount; ++i) {
+    const auto property = static_cast<TProperty>(i);
+    // The parent is the widget's parent already; the tab order is set once the form is built.
+    if (property == TProperty::Font || property == TProperty::Parent || property == TProperty::TabOrder) continue;
+    binding.Apply(control, w, property);
+  }
+  binding.ApplyItems(control, w);
+  if (!dynamic_cast<TForm*>(&control)) w.setVisible(control.Visible());
 }
 
-void TQtFrontEnd::Apply(TControl& control, QWidget* w, std::string_view p) {
+void TQtFrontEnd::Apply(TControl& control, TProperty property) {
+  auto it = widgets_.find(&control);
+  if (it == widgets_.end() || !it->second.Widget) return;
   THandling mirroring(mirroring_);
-  if (p == "Left" || p == "Top" || p == "Width" || p == "Height" || p == "Align") {
-    ApplyGeometry(control, w);
-    return;
-  }
-  if (p == "Caption") {
-    ApplyCaption(control, w);
-    AutoSizeLabel(control, w);
-    return;
-  }
-  if (p == "Enabled") {
-    w->setEnabled(control.Enabled());
-    return;
-  }
-  if (p == "Hint" || p == "ShowHint") {
-    ApplyHints(control);
-    return;
-  }
-  if (p == "Cursor") {
-    if (control.Cursor() == crDefault)
-      w->unsetCursor();
-    else
-      w->setCursor(CursorShape(control.Cursor()));
-    return;
-  }
-  if (p == "Font") {
-    ApplyFont(control, w);
-    AutoSizeLabel(control, w);
-    return;
-  }
-  if (p == "TabOrder" || p == "TabStop") {
-    ApplyFocusPolicy(control, w);
-    if (TForm* form = GetParentForm(&control); form && p == "TabOrder") ApplyTabOrder(*form);
-    return;
-  }
+  it->second.Binding->Apply(control, *it->second.Widget, property);
+}
 
-  if (auto* form = dynamic_cast<TForm*>(&control)) {
-    if (p == "BorderStyle" || p == "BorderIcons" || p == "FormStyle") {
-      ApplyFormFrame(*form, w);
-    } else if (p == "Icon") {
-      const std::string& name = form->Icon().empty() && Application ? Application->Icon() : form->Icon();
-      QPixmap icon;
-      try {
-        if (!name.empty()) icon = PixmapOf(*LoadBitmapResource(name));
-      } catch (const EResNotFound&) {
-        // No picture of that name: the window keeps the desktop's default icon.
-      }
-      w->setWindowIcon(QIcon(icon));
-    } else if (p == "ActiveControl") {
-      ApplyActiveControl(*form);
-    }
-    return;
-  }
-  if (auto* edit = dynamic_cast<TEdit*>(&control)) {
-    auto* line = static_cast<QLineEdit*>(w);
-    if (p == "Text") {
-      if (line->text() != Q(edit->Text())) line->setText(Q(edit->Text()));
-    } else if (p == "MaxLength") {
-      line->setMaxLength(edit->MaxLength() > 0 ? edit->MaxLength() : 32767);
-    } else if (p == "PasswordChar") {
-      line->setEchoMode(edit->PasswordChar() ? QLineEdit::Password : QLineEdit::Normal);
-    } else if (p == "ReadOnly") {
-      line->setReadOnly(edit->ReadOnly());
-    }
-    return;
-  }
-  if (auto* check = dynamic_cast<TCheckBox*>(&control)) {
-    auto* box = static_cast<QAbstractButton*>(w);
-    if (p == "Checked") box->setChecked(check->Checked());
-    if (p == "Alignment")
-      box->setLayoutDirection(check->Alignment() == taLeftJustify ? Qt::RightToLeft : Qt::LeftToRight);
-    return;
-  }
-  if (auto* radio = dynamic_cast<TRadioButton*>(&control)) {
-    auto* box = static_cast<QAbstractButton*>(w);
-    if (p == "Checked") {
-      box->setChecked(radio->Checked());
-      ApplyFocusPolicy(control, w);
-    }
-    if (p == "Alignment")
-      box->setLayoutDirection(radio->Alignment() == taLeftJustify ? Qt::RightToLeft : Qt::LeftToRight);
-    return;
-  }
-  if (auto* combo = dynamic_cast<TComboBox*>(&control)) {
-    auto* box = static_cast<QComboBox*>(w);
-    if (p == "Style") {
-      bool editable = combo->Style() == csDropDown || combo->Style() == csSimple;
-      if (box->isEditable() != editable) {
-        box->setEditable(editable);
-        ConnectComboEdit(w);
-      }
-      ApplyItemIndex(control, w);
-    } else if (p == "ItemIndex") {
-      ApplyItemIndex(control, w);
-    } else if (p == "Text") {
-      if (box->isEditable() && box->currentText() != Q(combo->Text())) box->setEditText(Q(combo->Text()));
-    } else if (p == "DropDownCount") {
-      box->setMaxVisibleItems(std::max(1, combo->DropDownCount()));
-    }
-    return;
-  }
-  if (auto* list = dynamic_cast<TListBox*>(&control)) {
-    auto* view = static_cast<QListWidget*>(w);
-    if (p == "ItemIndex") {
-      ApplyItemIndex(control, w);
-    } else if (p == "TopIndex") {
-      if (view->verticalScrollBar()->value() != list->TopIndex()) view->verticalScrollBar()->setValue(list->TopIndex());
-    } else if (p == "ItemHeight") {
-      if (auto* delegate = dynamic_cast<TRowHeightDelegate*>(view->itemDelegate())) {
-        delegate->SetHeight(list->ItemHeight());
-        view->doItemsLayout();
-      }
-    }
-    return;
-  }
-  if (auto* bar = dynamic_cast<TProgressBar*>(&control)) {
-    if (p == "Min" || p == "Max" || p == "Position") {
-      auto* progress = static_cast<QProgressBar*>(w);
-      // Qt draws an empty range as "busy"; the framework's bar is simply empty then.
-      if (bar->Max() > bar->Min())
-        progress->setRange(bar->Min(), bar->Max());
+void TQtFrontEnd::ApplyCommon(TControl& control, QWidget& w, TProperty property) {
+  THandling mirroring(mirroring_);
+  switch (property) {
+    case TProperty::Left:
+    case TProperty::Top:
+    case TProperty::Width:
+    case TProperty::Height:
+    case TProperty::Align:
+      w.setGeometry(control.Left(), control.Top(), std::max(0, control.Width()), std::max(0, control.Height()));
+      break;
+    case TProperty::Enabled:
+      w.setEnabled(control.Enabled());
+      break;
+    case TProperty::Hint:
+    case TProperty::ShowHint:
+      ApplyHints(control);
+      break;
+    case TProperty::Cursor:
+      if (control.Cursor() == crDefault)
+        w.unsetCursor();
       else
-        progress->setRange(0, 1);
-      progress->setValue(bar->Max() > bar->Min() ? bar->Position() : 0);
+        w.setCursor(CursorShape(control.Cursor()));
+      break;
+    case TProperty::Font: {
+      const TFont& font = *control.Font();
+      w.setFont(FontOf(font));
+      if (!(font.Color() & clSystemColor)) {
+        QColor color(font.Color() & 0xFF, (font.Color() >> 8) & 0xFF, (font.Color() >> 16) & 0xFF);
+        QPalette palette = w.palette();
+        for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+          palette.setColor(role, color);
+        w.setPalette(palette);
+      }
+      break;
     }
-    return;
-  }
-  if (auto* panel = dynamic_cast<TPanel*>(&control)) {
-    auto* frame = static_cast<TPanelWidget*>(w);
-    if (p == "BevelOuter" || p == "BevelInner" || p == "BevelWidth" || p == "BorderWidth")
-      frame->SetBevels(panel->BevelOuter(), panel->BevelInner(), panel->BevelWidth(), panel->BorderWidth());
-    if (p == "Alignment") frame->SetTextAlignment(HorizontalOf(panel->Alignment()));
-    return;
-  }
-  if (auto* label = dynamic_cast<TLabel*>(&control)) {
-    auto* text = static_cast<QLabel*>(w);
-    if (p == "Alignment" || p == "Layout") {
-      Qt::Alignment vertical = label->Layout() == tlCenter   ? Qt::AlignVCenter
-                               : label->Layout() == tlBottom ? Qt::AlignBottom
-                                                             : Qt::AlignTop;
-      text->setAlignment(HorizontalOf(label->Alignment()) | vertical);
-    } else if (p == "WordWrap") {
-      text->setWordWrap(label->WordWrap());
-      AutoSizeLabel(control, w);
-    } else if (p == "AutoSize") {
-      AutoSizeLabel(control, w);
-    }
-    return;
-  }
-  if (auto* bevel = dynamic_cast<TBevel*>(&control)) {
-    if (p == "Shape" || p == "Style") static_cast<TBevelWidget*>(w)->SetShape(bevel->Shape(), bevel->Style());
-    return;
-  }
-  if (auto* speed = dynamic_cast<TSpeedButton*>(&control)) {
-    auto* button = static_cast<TSpeedButtonWidget*>(w);
-    if (p == "Flat") button->SetFlat(speed->Flat());
-    if (p == "Glyph") button->SetGlyph(PixmapOf(*speed->Glyph()));
-    if (p == "Layout" || p == "Margin" || p == "Spacing" || p == "Flat")
-      button->SetGlyphLayout(speed->Layout(), speed->Margin(), speed->Spacing());
-    return;
+    case TProperty::TabOrder:
+    case TProperty::TabStop:
+      ApplyFocusPolicy(control, w);
+      if (TForm* form = GetParentForm(&control); form && property == TProperty::TabOrder) ApplyTabOrder(*form);
+      break;
+    default:
+      // Not shown: Color (the style's colours stay), Sorted and the like (the model keeps them).
+      break;
   }
 }
 
-void TQtFrontEnd::ApplyGeometry(TControl& control, QWidget* w) {
+void TQtFrontEnd::ApplyFormGeometry(TForm& form, QWidget& w) {
   THandling mirroring(mirroring_);
-  auto* form = dynamic_cast<TForm*>(&control);
-  if (!form) {
-    w->setGeometry(control.Left(), control.Top(), std::max(0, control.Width()), std::max(0, control.Height()));
-    return;
-  }
-  // The model's Left/Top are the outer corner, its client size is the window's own size.
-  if (w->frameGeometry().topLeft() != QPoint(form->Left(), form->Top())) w->move(form->Left(), form->Top());
-  QSize client(std::max(0, form->ClientWidth()), std::max(0, form->ClientHeight()));
-  if (Sizeable(*form)) {
-    w->setMinimumSize(0, 0);
-    w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    w->resize(client);
+  // Only the client area is placed: see the file comment of QtFrontEndImpl.h.
+  const QRect client = ClientArea(form);
+  if (Sizeable(form)) {
+    w.setMinimumSize(0, 0);
+    w.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   } else {
-    w->setFixedSize(client);
+    w.setFixedSize(client.size());
   }
+  if (w.geometry() == client && w.windowHandle()) return;
+  // Through the native window, made now if need be: only then does Qt hand the window manager a
+  // client position (static gravity) rather than one for the frame's corner.
+  w.winId();
+  w.windowHandle()->setGeometry(client);
 }
 
-void TQtFrontEnd::ApplyFormFrame(TForm& form, QWidget* window) {
+void TQtFrontEnd::FormMoved(TForm& form, qtui::TFormWindow& window) {
+  // Qt's position of a window is the last one the window system reported for it.
+  const QPoint client = window.geometry().topLeft();
+  if (!window.Placed()) {
+    // Still being placed: not the user's move (see the file comment of QtFrontEndImpl.h).
+    if (client != ClientArea(form).topLeft()) window.SetMisplaced();
+    return;
+  }
+  const int left = client.x() - form.ClientOffsetX(), top = client.y() - form.ClientOffsetY();
+  if (left != form.Left() || top != form.Top())
+    Forward([&form, left, top] { form.SetBounds(left, top, form.Width(), form.Height()); });
+}
+
+void TQtFrontEnd::FormPlaced(TForm& form, qtui::TFormWindow& window) {
+  // Qt believes the false report; the window manager's answer to the position asked for again
+  // puts it right, and moves the window if the report was true.
+  if (window.Misplaced()) ApplyFormGeometry(form, window);
+}
+
+void TQtFrontEnd::KeepOnScreen(TForm& form) {
+  const QPoint center(form.Left() + form.Width() / 2, form.Top() + form.Height() / 2);
+  QScreen* screen = QGuiApplication::screenAt(center);
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  // The window manager's frame may be larger than the one the form counts with: the area is
+  // narrowed by the difference, so that the real frame, title bar included, lies on the screen.
+  // (A window manager that finds a frame off the screen moves the window by its own rules, which
+  // would then move it again at every opening.) The frame of a window shown already tells; until
+  // one is, a frame of a usual size is assumed.
+  QMargins frame(8, 32, 8, 8);
+  for (const auto& [control, bound] : widgets_)
+    if (bound.Widget && bound.Widget->isWindow() && bound.Widget->isVisible() && bound.Widget->windowHandle()) {
+      const QMargins margins = bound.Widget->windowHandle()->frameMargins();
+      if (!margins.isNull()) frame = margins;
+    }
+  const int offsetX = form.ClientOffsetX(), offsetY = form.ClientOffsetY();
+  const int offsetBottom = form.FrameHeight() - offsetY, offsetRight = form.FrameWidth() - offsetX;
+  const QRect area = screen->availableGeometry().adjusted(
+      std::max(0, frame.left() - offsetX), std::max(0, frame.top() - offsetY),
+      -std::max(0, frame.right() - offsetRight), -std::max(0, frame.bottom() - offsetBottom));
+  const TRect bounds = form.BoundsRect();
+  const TRect kept = dravello::KeepOnScreen(bounds, {area.left(), area.top(), area.right() + 1, area.bottom() + 1});
+  if (kept != bounds) form.SetBounds(kept.Left, kept.Top, bounds.Width(), bounds.Height());
+}
+
+void TQtFrontEnd::ApplyFormFrame(TForm& form, QWidget& window) {
   THandling mirroring(mirroring_);
   const TFormBorderStyle style = form.BorderStyle();
   Qt::WindowFlags flags;
@@ -653,93 +529,23 @@ void TQtFrontEnd::ApplyFormFrame(TForm& form, QWidget* window) {
     }
   }
   if (form.FormStyle() == fsStayOnTop) flags |= Qt::WindowStaysOnTopHint;
-  if (window->windowFlags() != flags) {
-    bool visible = window->isVisible();
-    window->setWindowFlags(flags);
-    if (visible) window->show();
+  if (window.windowFlags() != flags) {
+    bool visible = window.isVisible();
+    window.setWindowFlags(flags);
+    if (visible) window.show();
   }
-  ApplyGeometry(form, window);
+  ApplyFormGeometry(form, window);
 }
 
-void TQtFrontEnd::ApplyCaption(TControl& control, QWidget* w) {
-  const QString caption = Q(control.Caption());
-  if (dynamic_cast<TForm*>(&control))
-    w->setWindowTitle(caption);
-  else if (auto* group = dynamic_cast<QGroupBox*>(w))
-    group->setTitle(caption);
-  else if (auto* panel = dynamic_cast<TPanelWidget*>(w))
-    panel->SetCaption(caption);
-  else if (auto* label = dynamic_cast<QLabel*>(w))
-    label->setText(qtui::StripAccelerator(caption));
-  else if (auto* button = dynamic_cast<QAbstractButton*>(w))
-    button->setText(caption);  // keeps the "&": the button registers its accelerator
-}
-
-void TQtFrontEnd::ApplyFont(TControl& control, QWidget* w) {
-  const TFont& font = *control.Font();
-  w->setFont(FontOf(font));
-  if (!(font.Color() & clSystemColor)) {
-    QColor color(font.Color() & 0xFF, (font.Color() >> 8) & 0xFF, (font.Color() >> 16) & 0xFF);
-    QPalette palette = w->palette();
-    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-      palette.setColor(role, color);
-    w->setPalette(palette);
-  }
-  if (auto* list = dynamic_cast<TListBox*>(&control)) {
-    // The row height drawn for this font, which the model uses to find rows.
-    int height = QFontMetrics(w->font()).height() + 2;
-    if (dynamic_cast<TCheckListBox*>(&control))
-      height = std::max(height, w->style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, w) + 2);
-    list->SetItemHeight(height);
-  }
-}
-
-void TQtFrontEnd::ApplyItems(TControl& control, QWidget* w) {
+void TQtFrontEnd::ApplyItemIndex(TCustomListControl& list, QWidget& w) {
   THandling mirroring(mirroring_);
-  if (auto* combo = dynamic_cast<TComboBox*>(&control)) {
-    auto* box = static_cast<QComboBox*>(w);
-    TStringList& items = *combo->Items();
-    bool same = box->count() == items.Count();
-    for (int i = 0; same && i < items.Count(); ++i) same = box->itemText(i) == Q(items.Strings(i));
-    if (!same) {
-      box->clear();
-      for (int i = 0; i < items.Count(); ++i) box->addItem(Q(items.Strings(i)));
-    }
-    ApplyItemIndex(control, w);
-    return;
-  }
-  if (auto* list = dynamic_cast<TListBox*>(&control)) {
-    auto* view = static_cast<QListWidget*>(w);
-    auto* checks = dynamic_cast<TCheckListBox*>(&control);
-    TStringList& items = *list->Items();
-    while (view->count() > items.Count()) delete view->takeItem(view->count() - 1);
-    while (view->count() < items.Count()) view->addItem(QString());
-    for (int i = 0; i < items.Count(); ++i) {
-      QListWidgetItem* item = view->item(i);
-      if (item->text() != Q(items.Strings(i))) item->setText(Q(items.Strings(i)));
-      if (checks) {
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        // Every row shows its box, unchecked ones too: a row without a check state has none.
-        Qt::CheckState state = checks->Checked(i) ? Qt::Checked : Qt::Unchecked;
-        QVariant shown = item->data(Qt::CheckStateRole);
-        if (!shown.isValid() || shown.toInt() != state) item->setCheckState(state);
-      }
-    }
-    ApplyItemIndex(control, w);
-  }
-}
-
-void TQtFrontEnd::ApplyItemIndex(TControl& control, QWidget* w) {
-  THandling mirroring(mirroring_);
-  auto* list = dynamic_cast<TCustomListControl*>(&control);
-  if (!list) return;
-  if (auto* box = dynamic_cast<QComboBox*>(w)) {
-    if (box->currentIndex() != list->ItemIndex()) box->setCurrentIndex(list->ItemIndex());
-    if (auto* combo = dynamic_cast<TComboBox*>(&control); combo && box->isEditable() && box->currentText() != Q(combo->Text()))
+  if (auto* box = qobject_cast<QComboBox*>(&w)) {
+    if (box->currentIndex() != list.ItemIndex()) box->setCurrentIndex(list.ItemIndex());
+    if (auto* combo = dynamic_cast<TComboBox*>(&list); combo && box->isEditable() && box->currentText() != Q(combo->Text()))
       box->setEditText(Q(combo->Text()));
-  } else if (auto* view = dynamic_cast<QListWidget*>(w)) {
-    if (view->currentRow() != list->ItemIndex()) view->setCurrentRow(list->ItemIndex());
-    if (list->ItemIndex() < 0) view->clearSelection();
+  } else if (auto* view = qobject_cast<QListWidget*>(&w)) {
+    if (view->currentRow() != list.ItemIndex()) view->setCurrentRow(list.ItemIndex());
+    if (list.ItemIndex() < 0) view->clearSelection();
   }
 }
 
@@ -763,13 +569,13 @@ void TQtFrontEnd::ApplyHints(TControl& control) {
     for (int i = 0; i < win->ControlCount(); ++i) ApplyHints(*win->Controls(i));
 }
 
-void TQtFrontEnd::ApplyFocusPolicy(TControl& control, QWidget* w) {
+void TQtFrontEnd::ApplyFocusPolicy(TControl& control, QWidget& w) {
   if (dynamic_cast<TForm*>(&control)) return;
   auto* win = dynamic_cast<TWinControl*>(&control);
-  if (!win || w->property(kPassive).toBool())
-    w->setFocusPolicy(Qt::NoFocus);
+  if (!win || w.property(kPassive).toBool())
+    w.setFocusPolicy(Qt::NoFocus);
   else
-    w->setFocusPolicy(win->TabStop() ? Qt::StrongFocus : Qt::ClickFocus);
+    w.setFocusPolicy(win->TabStop() ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 void TQtFrontEnd::ApplyActiveControl(TForm& form) {
@@ -781,33 +587,10 @@ void TQtFrontEnd::ApplyActiveControl(TForm& form) {
   if (QApplication::focusWidget() != target) target->setFocus(Qt::OtherFocusReason);
 }
 
-void TQtFrontEnd::AutoSizeLabel(TControl& control, QWidget* w) {
-  auto* label = dynamic_cast<TLabel*>(&control);
-  auto* text = dynamic_cast<QLabel*>(w);
-  if (!label || !text || !label->AutoSize()) return;
-  // The label takes the size of its text, keeping the edge its alignment names; a word-wrapped
-  // one keeps its width and takes the height of its lines.
-  QFontMetrics metrics(text->font());
-  QString shown = text->text();
-  int width = label->Width(), height;
-  if (label->WordWrap()) {
-    height = metrics.boundingRect(QRect(0, 0, std::max(1, width), 100000), Qt::TextWordWrap, shown).height();
-  } else {
-    QSize size = metrics.size(0, shown.isEmpty() ? QStringLiteral(" ") : shown);
-    width = shown.isEmpty() ? 0 : size.width();
-    height = size.height();
-  }
-  int left = label->Left();
-  if (label->Alignment() == taRightJustify) left = label->Left() + label->Width() - width;
-  if (label->Alignment() == taCenter) left = label->Left() + (label->Width() - width) / 2;
-  if (width != label->Width() || height != label->Height() || left != label->Left())
-    label->SetBounds(left, label->Top(), width, height);
-}
-
 // ---- Notifications ------------------------------------------------------------------------------
 
-void TQtFrontEnd::PropertyChanged(TControl& control, std::string_view property) {
-  if (property == "Parent") {
+void TQtFrontEnd::PropertyChanged(TControl& control, TProperty property) {
+  if (property == TProperty::Parent) {
     // Moved elsewhere: the old widgets go, and the new parent (if shown) gets new ones.
     QWidget* old = WidgetOf(&control);
     if (old) {
@@ -823,11 +606,14 @@ void TQtFrontEnd::PropertyChanged(TControl& control, std::string_view property) 
     }
     return;
   }
-  if (QWidget* w = WidgetOf(&control)) Apply(control, w, property);
+  Apply(control, property);
 }
 
 void TQtFrontEnd::ItemsChanged(TControl& control) {
-  if (QWidget* w = WidgetOf(&control)) ApplyItems(control, w);
+  auto it = widgets_.find(&control);
+  if (it == widgets_.end() || !it->second.Widget) return;
+  THandling mirroring(mirroring_);
+  it->second.Binding->ApplyItems(control, *it->second.Widget);
 }
 
 void TQtFrontEnd::Shown(TControl& control) {
@@ -836,13 +622,14 @@ void TQtFrontEnd::Shown(TControl& control) {
     if (QWidget* w = WidgetOf(&control)) w->show();
     return;
   }
+  KeepOnScreen(*form);
   QWidget* window = WidgetOf(form);
   if (!window) {
     window = Build(*form, nullptr);
     ApplyTabOrder(*form);
   }
   THandling mirroring(mirroring_);
-  ApplyFormFrame(*form, window);
+  ApplyFormFrame(*form, *window);
   if (form->Modal()) {
     window->setWindowModality(Qt::ApplicationModal);
     // Stacked over the window it interrupts.
@@ -876,100 +663,6 @@ void TQtFrontEnd::Destroying(TControl& control) {
 }
 
 // ---- User actions -------------------------------------------------------------------------------
-
-void TQtFrontEnd::ConnectComboEdit(QWidget* w) {
-  // An editable combo box gets a new line edit each time it becomes editable.
-  QLineEdit* line = static_cast<QComboBox*>(w)->lineEdit();
-  if (!line || line->property(kConnected).toBool()) return;
-  line->setProperty(kConnected, true);
-  QObject::connect(line, &QLineEdit::textEdited, hook_.get(), [this, w](const QString& text) {
-    if (auto* combo = dynamic_cast<TComboBox*>(ControlOf(w))) Forward([combo, t = S(text)] { combo->SetText(t); });
-  });
-}
-
-void TQtFrontEnd::ConnectUserActions(QWidget* w) {
-  QObject* context = hook_.get();
-  auto click = [this, w] {
-    if (TControl* c = ControlOf(w)) Forward([c] { c->Click(); });
-  };
-
-  if (auto* window = dynamic_cast<TFormWindow*>(w)) {
-    window->OnUserClose = [this, w] {
-      if (auto* form = dynamic_cast<TForm*>(ControlOf(w))) Forward([form] { form->Close(); });
-    };
-    window->OnActivated = [this, w] {
-      auto* form = dynamic_cast<TForm*>(ControlOf(w));
-      if (!form || !form->Visible()) return;
-      if (!Mirroring() && !form->Active()) Forward([form] { form->Activate(); });
-      // The model's choice of focus, before the window system restores the last one it knew.
-      if (ControlOf(w) == form) ApplyActiveControl(*form);
-    };
-    window->OnMoved = [this, w] {
-      auto* form = dynamic_cast<TForm*>(ControlOf(w));
-      if (Mirroring() || !form || !w->isVisible()) return;
-      QPoint at = w->frameGeometry().topLeft();
-      if (at != QPoint(form->Left(), form->Top()))
-        Forward([form, at] { form->SetBounds(at.x(), at.y(), form->Width(), form->Height()); });
-    };
-    window->OnResized = [this, w] {
-      auto* form = dynamic_cast<TForm*>(ControlOf(w));
-      if (Mirroring() || !form || !w->isVisible() || !Sizeable(*form)) return;
-      QSize size = w->size();
-      if (size != QSize(form->ClientWidth(), form->ClientHeight()))
-        Forward([form, size] {
-          form->SetBounds(form->Left(), form->Top(), size.width() + form->FrameWidth(),
-                          size.height() + form->FrameHeight());
-        });
-    };
-    return;
-  }
-  if (auto* check = dynamic_cast<TCheckBoxWidget*>(w)) {
-    check->OnUserToggle = click;
-    return;
-  }
-  if (auto* radio = dynamic_cast<TRadioButtonWidget*>(w)) {
-    radio->OnUserToggle = click;
-    return;
-  }
-  if (auto* button = dynamic_cast<QAbstractButton*>(w)) {
-    QObject::connect(button, &QAbstractButton::clicked, context, click);
-    return;
-  }
-  if (auto* line = dynamic_cast<QLineEdit*>(w)) {
-    QObject::connect(line, &QLineEdit::textEdited, context, [this, w](const QString& text) {
-      if (auto* edit = dynamic_cast<TEdit*>(ControlOf(w))) Forward([edit, t = S(text)] { edit->SetText(t); });
-    });
-    return;
-  }
-  if (auto* box = dynamic_cast<QComboBox*>(w)) {
-    QObject::connect(box, &QComboBox::activated, context, [this, w](int index) {
-      if (auto* combo = dynamic_cast<TComboBox*>(ControlOf(w))) Forward([combo, index] { combo->SelectItem(index); });
-    });
-    ConnectComboEdit(w);
-    return;
-  }
-  if (auto* view = dynamic_cast<QListWidget*>(w)) {
-    QObject::connect(view, &QListWidget::currentRowChanged, context, [this, w](int row) {
-      if (Mirroring()) return;
-      if (auto* list = dynamic_cast<TCustomListControl*>(ControlOf(w))) Forward([list, row] { list->SelectItem(row); });
-    });
-    QObject::connect(view, &QListWidget::itemChanged, context, [this, w, view](QListWidgetItem* item) {
-      if (Mirroring()) return;
-      auto* checks = dynamic_cast<TCheckListBox*>(ControlOf(w));
-      if (!checks) return;
-      int row = view->row(item);
-      bool wanted = item->checkState() == Qt::Checked;
-      if (row >= 0 && row < checks->Items()->Count() && checks->Checked(row) != wanted)
-        Forward([checks, row] { checks->ClickCheck(row); });
-      // Whatever the model decided is what the list shows.
-      if (TControl* c = ControlOf(w)) ApplyItems(*c, w);
-    });
-    QObject::connect(view->verticalScrollBar(), &QScrollBar::valueChanged, context, [this, w](int value) {
-      if (auto* list = dynamic_cast<TListBox*>(ControlOf(w))) list->SetTopIndex(value);
-    });
-    return;
-  }
-}
 
 bool TQtFrontEnd::FilterKey(QObject* receiver, QEvent* event) {
   if (sendingKey_ || !receiver->isWidgetType()) return false;
@@ -1098,6 +791,10 @@ int TQtFrontEnd::MessageBox(const std::string& text, const std::string& caption,
   const int safe = MessageBoxSafeAnswer(flags);
   for (size_t i = 0; i < answers.size(); ++i)
     if (answers[i] == safe) box.setEscapeButton(buttons[i]);
+  // The box sizes itself to its text; a spanning spacer makes it at least as wide as its caption.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+    grid->addItem(new QSpacerItem(CaptionWidth(box.windowTitle(), box), 0, QSizePolicy::Fixed, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
   box.exec();
   QAbstractButton* clicked = box.clickedButton();
   for (size_t i = 0; i < answers.size(); ++i)
@@ -1112,6 +809,11 @@ std::optional<std::string> TQtFrontEnd::InputQuery(const std::string& caption, c
   dialog.setWindowTitle(Q(caption));
   dialog.setLabelText(Q(prompt));
   dialog.setTextValue(Q(value));
+  // Its layout fixes its size from the widgets inside: the text field is made wide enough.
+  if (auto* line = dialog.findChild<QLineEdit*>()) {
+    const int margins = 2 * dialog.style()->pixelMetric(QStyle::PM_LayoutLeftMargin, nullptr, &dialog);
+    line->setMinimumWidth(std::max(line->minimumWidth(), CaptionWidth(dialog.windowTitle(), dialog) - margins));
+  }
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return S(dialog.textValue());
 }
@@ -1143,6 +845,23 @@ void TQtFrontEnd::SetScreenCursor(TCursor cursor) {
     QGuiApplication::setOverrideCursor(QCursor(CursorShape(cursor)));
     cursorOverridden_ = true;
   }
+}
+
+void TQtFrontEnd::SetLanguage(const std::string& code) {
+  if (code == language_) return;
+  language_ = code;
+  if (translator_) {
+    QCoreApplication::removeTranslator(translator_.get());
+    translator_.reset();
+  }
+  // Qt's own texts are English; other languages come from its translation catalogues, when the
+  // system has them (Debian: qt6-translations-l10n). Without them the texts stay English.
+  if (code.empty() || code == "en") return;
+  auto translator = std::make_unique<QTranslator>();
+  if (!translator->load(QStringLiteral("qtbase_") + Q(code), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    return;
+  QCoreApplication::installTranslator(translator.get());
+  translator_ = std::move(translator);
 }
 
 void TQtFrontEnd::LogLine(const std::string&) {
