@@ -187,7 +187,7 @@ editor_at="$ex $ey"
 shoot editor-add
 
 # OK with no name: the error box, wide enough for its caption.
-click "$editor" 260 316
+click "$editor" 260 340
 box=$(wait_window "Error: Missing script name") || fatal "no box for a missing name"
 read -r _ _ bw _ <<<"$(geometry "$box")"
 check "the missing-name box is wider than the caption alone needs ($bw)" test "$bw" -ge 300
@@ -224,7 +224,7 @@ wait_back "$input" "$editor" || fatal "the editor was not active again after the
 click "$editor" 230 268  # fixed path
 sleep 0.2
 shoot editor-filled
-click "$editor" 260 316  # OK
+click "$editor" 260 340  # OK
 wait_gone "$editor"
 until_ok 10 ini_has "[script: Daily]"
 check "the INI holds the new script" ini_has "[script: Daily]"
