@@ -6,6 +6,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -231,15 +232,19 @@ inline std::optional<std::string> EntryContent(const std::string& bytes, const Z
       return std::nullopt;
     }
     z.next_in = reinterpret_cast<Bytef*>(data.data());
-    z.avail_in = static_cast<uInt>(data.size());
+    size_t unread = data.size();  // handed to zlib at most 1 GiB at a time
     char buf[65536];
     int rc = Z_OK;
     while (rc == Z_OK) {
+      if (z.avail_in == 0 && unread > 0) {
+        z.avail_in = static_cast<uInt>(std::min<size_t>(unread, size_t{1} << 30));
+        unread -= z.avail_in;
+      }
       z.next_out = reinterpret_cast<Bytef*>(buf);
       z.avail_out = sizeof buf;
       rc = inflate(&z, Z_NO_FLUSH);
       out.append(buf, sizeof buf - z.avail_out);
-      if (rc == Z_BUF_ERROR && z.avail_in == 0) break;
+      if (rc == Z_BUF_ERROR && z.avail_in == 0 && unread == 0) break;
     }
     inflateEnd(&z);
     if (rc != Z_STREAM_END) {
@@ -254,7 +259,13 @@ inline std::optional<std::string> EntryContent(const std::string& bytes, const Z
     *why = "unpacked size " + std::to_string(out.size()) + ", recorded " + std::to_string(e.Size);
     return std::nullopt;
   }
-  const uint32_t crc = static_cast<uint32_t>(::crc32(0L, reinterpret_cast<const Bytef*>(out.data()), static_cast<uInt>(out.size())));
+  // zlib takes 32-bit lengths: entries beyond 4 GiB are summed in pieces.
+  uLong crc = ::crc32(0L, Z_NULL, 0);
+  for (size_t at = 0; at < out.size();) {
+    const uInt piece = static_cast<uInt>(std::min<size_t>(out.size() - at, size_t{1} << 30));
+    crc = ::crc32(crc, reinterpret_cast<const Bytef*>(out.data() + at), piece);
+    at += piece;
+  }
   if (crc != e.Crc) {
     *why = "CRC-32 mismatch";
     return std::nullopt;
