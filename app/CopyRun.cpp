@@ -4,6 +4,7 @@
 
 #include "app/BackupRun.h"
 #include "app/CopyDecision.h"
+#include "app/CopyLookahead.h"
 #include "lang/u_language.h"
 #include "runtime/SysUtils.h"
 
@@ -77,6 +78,10 @@ bool TBackupRun::SourceNeedsCopy(Env& env, const std::string& src, const std::st
 void TBackupRun::RunScriptCopy(const std::string& destination, TStringList& files, TStringList& dirs, bool useArchive,
                                bool removeArchive) {
   Env& env = Env::Default();
+  // The look-ups start at once, so that on a rerun they go on while the folders are seen to.
+  CopyLookahead lookahead(
+      env, files, [&](const std::string& src) { return destination + PathWithoutDrive(src); },
+      [useArchive](Env& e, const std::string& src, const std::string& dst) { return SourceNeedsCopy(e, src, dst, useArchive); });
   feedback_.ShowAndLog(MessageTextFmt("fM_stbProcPath", {int64_t{dirs.Count()}}));
   feedback_.StartPhase(dirs.Count());
   for (const std::string& dir : dirs) {
@@ -95,14 +100,15 @@ void TBackupRun::RunScriptCopy(const std::string& destination, TStringList& file
   feedback_.StartPhase(files.Count());
   ArchiveBitsAfterSync archiveBits(env, *this, destination);
   int copied = 0;
-  for (const std::string& src : files) {
+  for (int i = 0; i < files.Count(); ++i) {
+    const std::string& src = files[i];
     const std::string dst = destination + PathWithoutDrive(src);
     Guarded([&] { return MessageTextFmt("fM_stbCopyingErr", {src, dst}); },
             [&] {
               feedback_.StepProgress();
               feedback_.ShowStatus(MessageTextFmt("fM_stbCopying", {ExtractFileName(src)}));
               feedback_.ProcessMessages();
-              if (!SourceNeedsCopy(env, src, dst, useArchive)) return;
+              if (!lookahead.NeedsCopy(i)) return;
               const CopiedFile done = CopyFileSafely(env, src, dst);
               if (removeArchive && (done.SourceAttributes & faArchive)) archiveBits.Add(src, done);
               ++copied;

@@ -48,6 +48,7 @@ class PosixEnv : public Env {
   bool ProcessExists(int64_t pid) override;
   int64_t ProcessId() override;
   std::string HostName() override;
+  bool LookupsAreThreadSafe() override { return true; }
   std::string ProgramFileName() override;
   std::string GetCurrentDir() override;
   std::optional<std::string> EnvironmentVariable(const std::string& name) override;

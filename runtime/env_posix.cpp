@@ -42,9 +42,13 @@ std::string ErrorText(int err) { return std::strerror(err); }
   throw EOSError(what + " \"" + path + "\": " + ErrorText(err), err);
 }
 
-std::string LocalHostName() {
-  char name[256] = {};
-  return ::gethostname(name, sizeof name - 1) == 0 ? std::string(name) : std::string();
+// This computer's name, asked once: every temporary name and every tidying pass needs it.
+const std::string& LocalHostName() {
+  static const std::string host = [] {
+    char name[256] = {};
+    return ::gethostname(name, sizeof name - 1) == 0 ? std::string(name) : std::string();
+  }();
+  return host;
 }
 
 [[noreturn]] void ThrowIO(const std::string& what, const std::string& path, int err = errno) {
@@ -320,7 +324,7 @@ namespace {
 int OpenTempBeside(const std::string& path, std::string* temp) {
   static std::atomic<unsigned> counter{0};
   static thread_local std::mt19937 rng{std::random_device{}()};
-  static const std::string host = LocalHostName();
+  const std::string& host = LocalHostName();
   for (int attempt = 0;; ++attempt) {
     // The process id is read each time: a forked child must not make names in its parent's.
     *temp = TempFileNameBeside(path, ::getpid(), counter++, static_cast<uint32_t>(rng() % 100000), host);

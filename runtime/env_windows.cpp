@@ -298,13 +298,17 @@ class SystemClock final : public Clock {
   uint32_t TickCount() override { return ::GetTickCount(); }
 };
 
-std::string LocalHostName() {
-  wchar_t name[256];
-  DWORD size = 256;
-  if (::GetComputerNameExW(ComputerNameDnsHostname, name, &size)) return ToUtf8(std::wstring_view(name, size));
-  size = 256;
-  if (::GetComputerNameW(name, &size)) return ToUtf8(std::wstring_view(name, size));
-  return std::string();
+// This computer's name, asked once: every temporary name and every tidying pass needs it.
+const std::string& LocalHostName() {
+  static const std::string host = [] {
+    wchar_t name[256];
+    DWORD size = 256;
+    if (::GetComputerNameExW(ComputerNameDnsHostname, name, &size)) return ToUtf8(std::wstring_view(name, size));
+    size = 256;
+    if (::GetComputerNameW(name, &size)) return ToUtf8(std::wstring_view(name, size));
+    return std::string();
+  }();
+  return host;
 }
 
 // Opens an existing file for reading, sharing it with everyone.
@@ -342,7 +346,7 @@ HANDLE CreateForWrite(const std::string& path, DWORD disposition) {
 HANDLE CreateTempBeside(const std::string& path, std::string* temp) {
   static std::atomic<unsigned> counter{0};
   static thread_local std::mt19937 rng{std::random_device{}()};
-  static const std::string host = LocalHostName();
+  const std::string& host = LocalHostName();
   for (int attempt = 0;; ++attempt) {
     *temp = TempFileNameBeside(path, ::GetCurrentProcessId(), counter++, static_cast<uint32_t>(rng() % 100000), host);
     HANDLE h = CreateForWrite(*temp, CREATE_NEW);
@@ -637,6 +641,7 @@ class WindowsEnv final : public Env {
   int64_t ProcessId() override { return ::GetCurrentProcessId(); }
 
   std::string HostName() override { return LocalHostName(); }
+  bool LookupsAreThreadSafe() override { return true; }
 
   std::string ProgramFileName() override {
     std::wstring buf(MAX_PATH, L'\0');
