@@ -120,8 +120,15 @@ void TBackupRun::RunScript(const std::string& name) {
     feedback_.ProcessMessages();
     TStringList dirs;
     dirs.SetExactDuplicates(!FileNamesIgnoreCase);
+    // A folder's files are mostly neighbours in the list: each run of them adds their folder
+    // once, rather than once per file only for the sort to drop all but one.
+    std::string previous;
     for (const std::string& file : files) {
-      dirs.Add(ExtractFilePath(file));
+      std::string dir = ExtractFilePath(file);
+      if (dir != previous) {
+        previous = dir;
+        dirs.Add(std::move(dir));
+      }
       feedback_.ProcessMessages();
     }
     dirs.SetSorted(true);
