@@ -121,8 +121,14 @@ void TBackupRun::RunScriptPack(const std::string& archive, TStringList& files, b
             const bool normal = result == 0 || result == zmNoFilesToZip || result == zecNothingToDo;
             if (!normal && !alreadyLogged) feedback_.ReportError(MessageText("fM_stbPackingErr"), zip_.Message());
           });
+  const int32_t added = zip_.AddedCount();
+  // The archiver's copy of the file list and the directory it read after writing are not needed
+  // again in this run; a backup of many files lets them go before reading the archive back,
+  // which holds its own directory meanwhile.
+  zip_.SetFSpecArgs(nullptr);
+  zip_.SetZipFileName("");
   // An archive was written (the engine says how many files it stored in it): read it back.
-  if (zip_.AddedCount() > 0) {
+  if (added > 0) {
     bool good = false;
     Guarded([&] { return MessageTextFmt("fM_stbVerifyErr", {archive}); }, [&] { good = VerifyArchive(archive); });
     if (good && removeArchive) ClearArchiveBits(archive, sources);
@@ -154,7 +160,7 @@ bool TBackupRun::VerifyArchive(const std::string& archive) {
   const std::vector<ZipVerifyProblem> problems = verifier.Check(options);
   feedback_.ShowAndLog(MessageTextFmt("fM_stbVerified", {good}));
   if (!problems.empty()) return false;
-  verifiedEntries_ = verifier.Entries();
+  verifiedEntries_ = verifier.TakeEntries();
   return true;
 }
 

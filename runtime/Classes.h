@@ -9,6 +9,7 @@
 // sorted list keeps its entries' sort keys and builds them on its first search.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -34,6 +35,9 @@ class TStringList : public TObject {
 
   int Count() const { return static_cast<int>(items_.size()); }
   bool Empty() const { return items_.empty(); }
+  // Makes room for `count` entries in all, so that a list filled from one of known size grows
+  // once rather than by doubling (which holds it twice at every growth).
+  void SetCapacity(int count) { items_.reserve(static_cast<size_t>(std::max(count, 0))); }
 
   // Index checks raise EListError ("List index out of bounds (%d)").
   const std::string& Strings(int index) const;

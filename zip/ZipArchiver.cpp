@@ -256,8 +256,10 @@ void TZipArchiver::SetFSpecArgs(TStringList* lines) {
   if (lines == fSpecArgs_.get()) return;
   fSpecArgs_->BeginUpdate();
   fSpecArgs_->Clear();
-  if (lines)
+  if (lines) {
+    fSpecArgs_->SetCapacity(lines->Count());
     for (const std::string& line : *lines) fSpecArgs_->Add(line);
+  }
   fSpecArgs_->EndUpdate();
 }
 

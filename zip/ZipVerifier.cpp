@@ -21,6 +21,10 @@ using namespace zipformat;
 
 namespace {
 
+// Beyond this many entries the list grows as it must: a directory is never trusted with more.
+constexpr uint64_t kMaxReservedEntries = uint64_t{1} << 22;
+
+
 constexpr uint16_t kMethodStore = 0;
 constexpr uint16_t kMethodDeflate = 8;
 constexpr uint16_t kFlagEncrypted = 0x0001;
@@ -250,6 +254,9 @@ bool ZipVerifier::ReadDirectory() {
   const int64_t shift = dirStart_ - static_cast<int64_t>(end.DirOffset);
   CentralDirectoryReader reader(*file_, dirStart_, end.DirSize);
   CentralRecord record;
+  // Room for as many entries as the directory can hold: the space is taken only as it is filled,
+  // where growing by doubling would copy a long list at every step and hold it twice meanwhile.
+  entries_.reserve(static_cast<size_t>(std::min<uint64_t>(end.DirSize / kCentralHeaderSize, kMaxReservedEntries)));
   for (;;) {
     const CentralRead r = reader.Next(record);
     if (r == CentralRead::End) break;
@@ -270,7 +277,7 @@ bool ZipVerifier::ReadDirectory() {
     e.CompressedSize = v.Packed;
     e.UncompressedSize = v.Unpacked;
     e.LocalHeaderOffset = static_cast<uint64_t>(static_cast<int64_t>(v.Offset) + shift);
-    entryProblems_.push_back(v.Complete ? std::string() : "the ZIP64 sizes are missing from the directory");
+    if (!v.Complete) entryProblems_[entries_.size()] = "the ZIP64 sizes are missing from the directory";
     entries_.push_back(std::move(e));
   }
   if (CheckEntryCount(end, entries_.size()) == CountCheck::TooFew) {
@@ -404,8 +411,8 @@ std::vector<ZipVerifyProblem> ZipVerifier::Check(const Options& options) {
   for (size_t k = 0; k < order.size(); ++k) {
     const size_t i = order[k];
     const ZipVerifyEntry& e = entries_[i];
-    if (!entryProblems_[i].empty()) {
-      found[i] = entryProblems_[i];
+    if (auto p = entryProblems_.find(i); p != entryProblems_.end()) {
+      found[i] = p->second;
       continue;
     }
     uint64_t dataStart = 0;

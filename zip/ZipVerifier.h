@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -59,6 +60,8 @@ class ZipVerifier {
   const std::string& Problem() const { return problem_; }
   // The directory's entries in its order (after ReadDirectory).
   const std::vector<ZipVerifyEntry>& Entries() const { return entries_; }
+  // Hands the entries over, leaving none: for a caller that keeps them after the check.
+  std::vector<ZipVerifyEntry> TakeEntries() { return std::move(entries_); }
   // The entries that are no folders.
   int FileCount() const;
 
@@ -79,7 +82,7 @@ class ZipVerifier {
   int64_t dirStart_ = 0;
   std::string problem_;
   std::vector<ZipVerifyEntry> entries_;
-  std::vector<std::string> entryProblems_;  // found while reading the directory, by entry
+  std::map<size_t, std::string> entryProblems_;  // found while reading the directory, by entry index
   class WindowReader;
   std::unique_ptr<WindowReader> reader_;
 };

@@ -31,7 +31,13 @@ void ArchiveWriter::Flush() {
 
 void ArchiveWriter::AddCentral(const EntryHeader& e, std::string_view extraKeep, std::string_view comment,
                                uint16_t madeBy) {
-  central_ += BuildCentralHeader(e, extraKeep, comment, madeBy);
+  const std::string header = BuildCentralHeader(e, extraKeep, comment, madeBy);
+  if (central_.empty() || central_.back().size() + header.size() > central_.back().capacity()) {
+    central_.emplace_back();
+    central_.back().reserve(std::max(kCentralBlock, header.size()));
+  }
+  central_.back() += header;
+  centralSize_ += header.size();
   ++entryCount_;
 }
 
@@ -76,9 +82,9 @@ void ArchiveWriter::CopyRaw(RandomAccessFile& source, const ExistingEntry& entry
 
 void ArchiveWriter::Finish(std::string_view archiveComment) {
   uint64_t dirOffset = offset_;
-  Write(central_);
-  uint64_t dirSize = central_.size();
-  std::string().swap(central_);
+  for (const std::string& block : central_) Write(block);
+  const uint64_t dirSize = centralSize_;
+  std::vector<std::string>().swap(central_);
   Write(BuildEndRecords(entryCount_, dirOffset, dirSize, archiveComment));
   Flush();
 }

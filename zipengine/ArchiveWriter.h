@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runtime/Env.h"
 #include "zipengine/ArchiveReader.h"
@@ -49,7 +50,12 @@ class ArchiveWriter {
   size_t bufferSize_;
   uint64_t offset_ = 0;
   uint64_t entryCount_ = 0;
-  std::string central_;
+  // The central directory as it grows, in blocks of about kCentralBlock bytes: one string grown
+  // by doubling would hold up to three times the directory at its last growth (hundreds of
+  // megabytes for a million entries).
+  static constexpr size_t kCentralBlock = 1 << 20;
+  std::vector<std::string> central_;
+  uint64_t centralSize_ = 0;
 };
 
 }  // namespace dravello::zipengine

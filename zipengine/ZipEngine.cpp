@@ -117,7 +117,9 @@ class AddOperation {
     SelectedFile File;
     int Level = 0;
     bool Encrypt = false;
-    std::string Password;
+    // The file specification's password or the caller's one answer: both outlive the operation,
+    // and a copy per file would cost more than the file's name for a backup of many small files.
+    std::string_view Password;
   };
   static std::string_view StoredNameOf(const WorkItem& w) { return w.File.StoredName; }
 
@@ -194,6 +196,7 @@ class AddOperation {
     }
     for (int32_t i = 0; i < cmd_.ExcludeCount && cmd_.Excludes; ++i)
       if (cmd_.Excludes[i]) selection_.Excludes.push_back(cmd_.Excludes[i]);
+    specs_.reserve(static_cast<size_t>(std::max<int32_t>(cmd_.SpecCount, 0)));
     for (int32_t i = 0; i < cmd_.SpecCount; ++i) {
       const ZipFileSpec& s = cmd_.Specs[i];
       SpecLine line;
@@ -273,7 +276,7 @@ class AddOperation {
       WorkItem w;
       const SpecLine& spec = specs_[f.SpecIndex];
       if (spec.Encrypt) {
-        std::string password(spec.Password);
+        std::string_view password = spec.Password;
         if (password.empty()) {
           if (!askedPassword_) {
             askedPassword_ = true;
