@@ -636,6 +636,27 @@ class TBevelBinding : public TKindBinding<TBevel> {
         return false;
     }
   }
+  bool OnMessage(TBevel& bevel, HWND hwnd, UINT message, WPARAM, LPARAM, LRESULT& result) const override {
+    if (message == WM_ERASEBKGND) {
+      result = TRUE;
+      return true;
+    }
+    if (message != WM_PAINT) return false;
+    // Drawn here rather than by the static control, whose etched lines not every system draws in
+    // the face's colours: lowered is an etched line, raised a bump.
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT r;
+    GetClientRect(hwnd, &r);
+    FillFace(dc, r);
+    const UINT edge = bevel.Style() == bsRaised ? EDGE_BUMP : EDGE_ETCHED;
+    const LONG_PTR type = GetWindowLongPtrW(hwnd, GWL_STYLE) & SS_TYPEMASK;
+    const UINT sides = type == SS_ETCHEDHORZ ? BF_TOP : type == SS_ETCHEDVERT ? BF_LEFT : BF_RECT;
+    DrawEdge(dc, &r, edge, sides);
+    EndPaint(hwnd, &ps);
+    result = 0;
+    return true;
+  }
 
  private:
   // A line is an etched line of its own thickness along the named edge of the bevel's bounds.

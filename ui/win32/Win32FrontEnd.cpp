@@ -9,6 +9,7 @@
 
 #include <algorithm>
 
+#include "runtime/Env.h"
 #include "ui/ExtCtrls.h"
 #include "ui/StdCtrls.h"
 #include "ui/win32/Win32FrontEndImpl.h"
@@ -106,6 +107,9 @@ TWinControl* KeyReceiver(TControl* control) {
 // ---- Public entry points ------------------------------------------------------------------------
 
 bool Win32DisplayAvailable() {
+  // A task run "whether the user is logged on or not" has a window station nobody sees: a window
+  // or a box there would wait for ever.
+  if (!Env::Default().DisplayAnswers()) return false;
   HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, GetModuleHandleW(nullptr),
                                nullptr);
   if (!probe) return false;

@@ -11,9 +11,10 @@
 
 namespace dravello {
 
-// True when the process can open windows: a top-level window can be created on its desktop. A
-// Windows session always can; Wine without an X display cannot, and the program then runs as it
-// does without a display.
+// True when the process can open windows that someone sees: its window station is the visible one
+// (not a service's, nor that of a task run "whether the user is logged on or not"), and a
+// top-level window can be created on its desktop (Wine without an X display cannot). Otherwise
+// the program runs as it does without a display.
 bool Win32DisplayAvailable();
 
 // The desktop front end, for TApplication::SetFrontEnd. Call only when Win32DisplayAvailable().
