@@ -3,6 +3,8 @@
 # windows on a machine without a screen: starts Xvfb on a free display number, runs the program,
 # stops Xvfb again, and passes on the program's exit status.
 #   run_with_display.sh PROGRAM.exe [ARG...]
+#   run_with_display.sh SCRIPT.sh [ARG...]    runs the shell script with DISPLAY set instead (its
+#                                             Windows programs are then named by the script)
 # Wine comes from the environment: WINE (default "wine"), WINEPREFIX, WINEDEBUG.
 # Exit status 77 (a skip for CTest) when Xvfb is not installed.
 set -uo pipefail
@@ -24,6 +26,14 @@ for _ in $(seq 1 100); do
 done
 # The program's windows are left to Wine rather than to a window manager (there is none here):
 # Wine draws their frames, and hiding one does not wait for a manager that never answers.
-exe=$(basename "$1")
-"$wine" reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1
-DISPLAY=":$display" "$wine" "$@"
+# Every Wine process here sees the display, the first one above all: the desktop process it starts
+# for the prefix keeps the display it was started with.
+export DISPLAY=":$display"
+unmanaged() { "$wine" reg add "HKCU\\Software\\Wine\\AppDefaults\\$1\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1; }
+if [[ "$1" == *.sh ]]; then
+  unmanaged dravello.exe
+  bash "$@"
+else
+  unmanaged "$(basename "$1")"
+  "$wine" "$@"
+fi
