@@ -95,7 +95,9 @@ TEST_F(Win32App, EveryControlOfTheMainWindowInEnglishAndGerman) {
       ASSERT_NE(hwnd, nullptr) << c.control;
       EXPECT_TRUE(IsWindowVisible(hwnd)) << c.control;
       EXPECT_EQ(ClassOf(hwnd), c.windowClass) << c.control;
-      if (const char* caption = german ? c.de : c.en) EXPECT_EQ(TextOf(hwnd), caption) << c.control;
+      if (const char* caption = german ? c.de : c.en) {
+        EXPECT_EQ(TextOf(hwnd), caption) << c.control;
+      }
     }
   }
   // The glyphs: the four command buttons carry theirs, the language button none.
@@ -357,8 +359,9 @@ TEST_F(Win32App, EveryControlOfTheEditorInEnglishAndGerman) {
           continue;
         }
         EXPECT_EQ(ClassOf(hwnd), c.windowClass) << c.control;
-        if (const char* caption = language == std::string("en") ? c.en : c.de)
+        if (const char* caption = language == std::string("en") ? c.en : c.de) {
           EXPECT_EQ(TextOf(hwnd), caption) << c.control << " in " << language;
+        }
       }
       // The fixed-path example follows the destination field.
       EXPECT_EQ(TextOf(Hwnd(form.rbFixedPath)), "C:\\Backup\\[files]");
@@ -518,6 +521,63 @@ TEST_F(Win32App, TheTextInputDialogInBothLanguages) {
       EXPECT_EQ(Application->InputBox(kTitle, "Enter filter", "none"), confirm ? "*.tmp" : "none");
       EXPECT_TRUE(driver.Done());
     }
+  }
+}
+
+TEST_F(Win32App, TheFolderChooserIsTheSystemsFolderPicker) {
+  std::filesystem::create_directories(root_ / "chosen");
+  ModalDriver driver;
+  driver.Then([&] {
+    // The picker titled as asked, a dialog of the system (the item dialog of the shell).
+    HWND chooser = DialogTitled("Select the destination");
+    if (!chooser) return false;
+    EXPECT_FALSE(IsWindowEnabled(Hwnd(main_))) << "the picker is modal to the program's window";
+    PostMessageW(chooser, WM_COMMAND, IDCANCEL, 0);
+    return true;
+  });
+  StartMain();
+  // Cancelled: no folder, and nothing else changes.
+  EXPECT_FALSE(Application->BrowseForFolder("Select the destination", Path("chosen")).has_value());
+  EXPECT_TRUE(driver.Done());
+  EXPECT_TRUE(IsWindowEnabled(Hwnd(main_)));
+}
+
+TEST_F(Win32App, AListsHintFollowsThePointerRowByRowAtEveryDpi) {
+  for (int dpi : {96, 144, 192}) {
+    TBackupScript script;
+    script.SrcPath = "\"1C:\\Alpha\",\"0C:\\Beta\",\"1C:\\Gamma\"";
+    int32_t left = 60, top = 60;
+    ModalDriver driver;
+    driver.Then([&] {
+      HWND editor = EditorHwnd();
+      if (!editor) return false;
+      TfrmConfig& form = *Editor();
+      if (dpi != ui_->DpiOf(form)) {
+        RECT suggested;
+        GetWindowRect(editor, &suggested);
+        SendMessageW(editor, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+      }
+      HWND paths = Hwnd(form.lbSrcPath);
+      const char* const rows[] = {"C:\\Alpha", "C:\\Beta", "C:\\Gamma"};
+      for (int row = 0; row < 3; ++row) {
+        RECT r{};
+        ListView_GetItemRect(paths, row, &r, LVIR_BOUNDS);
+        // The top, the middle and the bottom pixel of the row as drawn: always that row.
+        for (int y : {r.top, (r.top + r.bottom) / 2, r.bottom - 1}) {
+          SendMessageW(paths, WM_MOUSEMOVE, 0, MAKELPARAM(r.left + 10, y));
+          EXPECT_EQ(form.lbSrcPath->Hint(), rows[row]) << "dpi " << dpi << " row " << row << " y " << y;
+        }
+      }
+      // Below the last row: no line, no hint.
+      RECT last{};
+      ListView_GetItemRect(paths, 2, &last, LVIR_BOUNDS);
+      SendMessageW(paths, WM_MOUSEMOVE, 0, MAKELPARAM(last.left + 10, last.bottom + 2));
+      EXPECT_EQ(form.lbSrcPath->Hint(), "") << "dpi " << dpi;
+      SendMessageW(Hwnd(form.sbCancel), BM_CLICK, 0, 0);
+      return true;
+    });
+    EditScript(script, left, top);
+    EXPECT_TRUE(driver.Done());
   }
 }
 

@@ -164,7 +164,9 @@ TEST_F(Win32Kinds, EachKindIsShownByItsNativeClass) {
     ASSERT_NE(hwnd, nullptr) << c.control << " has no window";
     EXPECT_STREQ(ClassOf(hwnd).c_str(), c.windowClass) << c.control;
     EXPECT_EQ(Style(hwnd) & c.styleMask, c.style) << c.control;
-    if (control != form) EXPECT_EQ(ui_->ControlOf(hwnd), control) << c.control;
+    if (control != form) {
+      EXPECT_EQ(ui_->ControlOf(hwnd), control) << c.control;
+    }
   }
   // The check list box shows check boxes, and the controls on the group box are its children.
   EXPECT_TRUE(ListView_GetExtendedListViewStyle(Hwnd(static_cast<TControl*>(form->FindComponent("checks")))) &

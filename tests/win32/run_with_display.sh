@@ -27,8 +27,14 @@ done
 # The program's windows are left to Wine rather than to a window manager (there is none here):
 # Wine draws their frames, and hiding one does not wait for a manager that never answers.
 # Every Wine process here sees the display, the first one above all: the desktop process it starts
-# for the prefix keeps the display it was started with.
+# for the prefix chooses the display driver of every program in the prefix. A prefix made here is
+# made with the display, once.
 export DISPLAY=":$display"
+if [ -n "${WINEPREFIX:-}" ] && [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "Preparing the Wine prefix $WINEPREFIX (once)"
+  # No offer to install Wine's .NET or HTML engines: a dialog nobody would answer.
+  WINEDLLOVERRIDES="mscoree,mshtml=" "$wine" wineboot -i >/dev/null 2>&1 || true
+fi
 unmanaged() { "$wine" reg add "HKCU\\Software\\Wine\\AppDefaults\\$1\\X11 Driver" /v Managed /d N /f >/dev/null 2>&1; }
 if [[ "$1" == *.sh ]]; then
   unmanaged dravello.exe

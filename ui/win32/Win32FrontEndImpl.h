@@ -17,7 +17,8 @@
 //   check list box  SysListView32 in report view without a header, LVS_EX_CHECKBOXES
 //   combo box       COMBOBOX, CBS_DROPDOWNLIST or CBS_DROPDOWN as its Style says
 //   label           STATIC with SS_NOTIFY
-//   bevel           STATIC with SS_ETCHEDHORZ / SS_ETCHEDVERT / SS_ETCHEDFRAME by its Shape
+//   bevel           STATIC with SS_ETCHEDHORZ / SS_ETCHEDVERT / SS_ETCHEDFRAME by its Shape, its
+//                   line drawn by the binding (DrawEdge) in the face's colours
 //   progress bar    msctls_progress32 (PROGRESS_CLASS)
 //   panel           "DravelloPanel": its bevels drawn with DrawEdge, as a status bar draws its
 //                   parts, and its caption as plain text (a status line shows file names)
@@ -71,8 +72,8 @@ class TWin32FrontEnd;
 class TWin32Binding {
  public:
   virtual ~TWin32Binding() = default;
-  // The native window for `control`, a child of `parent` (nullptr: a top-level window), at
-  // `dpi`. It is hidden; the front end places, fills and shows it.
+  // The native window for `control`, a child of `parent` (nullptr: a top-level window). It is
+  // hidden; the front end places, fills and shows it.
   virtual HWND Create(TControl& control, HWND parent) const = 0;
   // Shows one property of the control.
   virtual void Apply(TControl& control, HWND hwnd, TProperty property) const = 0;
