@@ -25,7 +25,8 @@ x86_64-w64-mingw32-strip "$stage/$name/dravello.exe" "$stage/$name/ZIPENGINE.DLL
 sed 's/$/\r/' tools/windows/README.txt > "$stage/$name/README.txt"
 # Only what the user needs must be in there; the import check keeps it that way. The program must
 # be the windowed one (subsystem 2), or a double click would open a console window beside it.
-x86_64-w64-mingw32-objdump -p "$stage/$name/dravello.exe" | grep -q "^Subsystem[[:space:]]*00000002"
+headers=$(x86_64-w64-mingw32-objdump -p "$stage/$name/dravello.exe")
+grep -q "^Subsystem[[:space:]]*00000002" <<<"$headers" || { echo "dravello.exe is not a windowed program" >&2; exit 1; }
 bash tests/app/windows_imports_test.sh x86_64-w64-mingw32-objdump "$stage/$name/dravello.exe" "$stage/$name/ZIPENGINE.DLL" >/dev/null
 rm -f "dist/$name.zip"
 (cd "$stage" && zip -q -X -r "$OLDPWD/dist/$name.zip" "$name")
