@@ -644,12 +644,14 @@ LRESULT TWin32FrontEnd::FormMessage(HWND hwnd, UINT message, WPARAM wParam, LPAR
         const int dpi = LOWORD(wParam);
         const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
         forms_[form].Dpi = dpi;
-        // The system's suggestion keeps the window under the pointer on the new monitor: the
-        // model takes its client corner there.
-        const TFrame frame = FrameOf(hwnd);
-        const int left = suggested->left + frame.Left - form->ClientOffsetX();
-        const int top = suggested->top + frame.Top - form->ClientOffsetY();
-        {
+        // Moved by the user onto a monitor of another DPI: the system's suggestion keeps the
+        // window under the pointer, and the model takes its client corner there. Placed there by
+        // the front end itself (a position restored on another monitor): the model's position
+        // stands, or the window would creep at every start.
+        if (!Mirroring()) {
+          const TFrame frame = FrameOf(hwnd);
+          const int left = suggested->left + frame.Left - form->ClientOffsetX();
+          const int top = suggested->top + frame.Top - form->ClientOffsetY();
           TDepth mirroring(mirroring_);
           form->SetBounds(left, top, form->Width(), form->Height());
         }
