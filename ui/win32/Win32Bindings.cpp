@@ -953,7 +953,8 @@ class TSpeedButtonBinding : public TKindBinding<TSpeedButton> {
       SetBkMode(dc, TRANSPARENT);
       SetTextColor(dc, GetSysColor(enabled ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
       RECT at{textAt.x + shift, textAt.y + shift, textAt.x + shift + text.cx, textAt.y + shift + text.cy};
-      ::DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &at, DT_SINGLELINE);
+      // Not clipped to the measured box: some faces draw a last "." past what they measure.
+      ::DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &at, DT_SINGLELINE | DT_NOCLIP);
     }
     SelectObject(dc, oldFont);
     EndPaint(hwnd, &ps);
