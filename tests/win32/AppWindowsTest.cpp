@@ -581,5 +581,47 @@ TEST_F(Win32App, AListsHintFollowsThePointerRowByRowAtEveryDpi) {
   }
 }
 
+TEST_F(Win32App, AClickOnTheIdleStatusLineOpensTheHomepage) {
+  TfrmMain& form = StartMain();
+  HWND status = Hwnd(form.pnlStatus);
+  // Pressed and released inside: one click.
+  SendMessageW(status, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 5));
+  SendMessageW(status, WM_LBUTTONUP, 0, MAKELPARAM(10, 5));
+  ASSERT_EQ(ui_->Opened.size(), 1u);
+  EXPECT_EQ(ui_->Opened[0], kHomepage);
+  // Released outside: no click.
+  SendMessageW(status, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 5));
+  SendMessageW(status, WM_LBUTTONUP, 0, MAKELPARAM(-20, 5));
+  EXPECT_EQ(ui_->Opened.size(), 1u);
+}
+
+TEST_F(Win32App, TabMovesTheFocusAndTheModelFollows) {
+  TBackupScript script;
+  int32_t left = 60, top = 60;
+  ModalDriver driver;
+  std::vector<std::string> visited;
+  driver.Then([&] {
+    if (!EditorHwnd()) return false;
+    TfrmConfig& form = *Editor();
+    EXPECT_EQ(form.ActiveControl(), form.edtScriptName) << "a new script starts in the name field";
+    EXPECT_EQ(GetFocus(), Hwnd(form.edtScriptName));
+    for (int i = 0; i < 3; ++i) {
+      PostMessageW(GetFocus(), WM_KEYDOWN, VK_TAB, 1);
+      Pump(30);
+      // Wherever the focus went, the model's active control is that window's control.
+      TControl* focused = ui_->ControlOf(GetFocus());
+      EXPECT_NE(focused, nullptr);
+      EXPECT_EQ(static_cast<TControl*>(form.ActiveControl()), focused);
+      if (focused) visited.push_back(focused->Name());
+    }
+    SendMessageW(Hwnd(form.sbCancel), BM_CLICK, 0, 0);
+    return true;
+  });
+  EditScript(script, left, top);
+  EXPECT_TRUE(driver.Done());
+  ASSERT_EQ(visited.size(), 3u);
+  EXPECT_NE(visited[0], "edtScriptName") << "Tab left the name field";
+}
+
 }  // namespace
 }  // namespace dravello::win32test

@@ -139,7 +139,7 @@ void Win32Fixture::NewApplication() {
   app_.reset();
   app_ = std::make_unique<TApplication>();
   app_->SetTitle("Velmora's Dravello");
-  auto frontEnd = std::make_unique<TWin32FrontEnd>();
+  auto frontEnd = std::make_unique<TNotingFrontEnd>();
   ui_ = frontEnd.get();
   app_->SetFrontEnd(std::move(frontEnd));
 }

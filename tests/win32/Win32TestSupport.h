@@ -76,6 +76,16 @@ void Pump(int ms = 50);
 
 // ---- The fixture ------------------------------------------------------------------------------
 
+// The Win32 front end, but an address to open is only noted (a test starts no browser).
+class TNotingFrontEnd : public TWin32FrontEnd {
+ public:
+  std::vector<std::string> Opened;
+  bool OpenAddress(const std::string& address) override {
+    Opened.push_back(address);
+    return true;
+  }
+};
+
 class Win32Fixture : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -95,7 +105,7 @@ class Win32Fixture : public ::testing::Test {
 
   std::filesystem::path root_;
   std::unique_ptr<TApplication> app_;
-  TWin32FrontEnd* ui_ = nullptr;
+  TNotingFrontEnd* ui_ = nullptr;
   TfrmMain* main_ = nullptr;
 };
 
