@@ -7,6 +7,9 @@
 #ifdef DRAVELLO_HAVE_QT
 #include "ui/qt/QtFrontEnd.h"
 #endif
+#ifdef DRAVELLO_HAVE_WIN32
+#include "ui/win32/Win32FrontEnd.h"
+#endif
 
 namespace dravello {
 
@@ -16,6 +19,15 @@ bool ChooseFrontEnd(TApplication& application, int& argc, char** argv) {
     application.SetFrontEnd(MakeQtFrontEnd(argc, argv));
     // A run started with a script name prints as it does without a display, so that a terminal
     // or a scheduler sees the same lines wherever it runs; the window and its boxes still show.
+    if (ParamCount() >= 1) application.SetConsoleEcho(&std::cout, &std::cerr);
+    return true;
+  }
+#elif defined(DRAVELLO_HAVE_WIN32)
+  (void)argc;
+  (void)argv;
+  if (Win32DisplayAvailable()) {
+    application.SetFrontEnd(MakeWin32FrontEnd());
+    // As above: the console that started a run by name (see AttachParentConsole) gets its lines.
     if (ParamCount() >= 1) application.SetConsoleEcho(&std::cout, &std::cerr);
     return true;
   }

@@ -1,6 +1,9 @@
 // Program start: file names, message catalogue, application object, front end, main window.
 //
 //   dravello            opens the main window (needs a display)
+//
+// On Windows the program is a windowed one; started from a console it still prints there (see
+// AttachParentConsole).
 //   dravello NAME       runs the backup script NAME and exits: 0 when nothing failed, 1 when a
 //                       step failed, 2 for a parameter error or an unknown script
 //   dravello --dry-run NAME   prints what a run of NAME would copy or pack and writes nothing
@@ -15,6 +18,7 @@
 #include "app/u_types.h"
 #include "lang/u_language.h"
 #include "runtime/CommandLine.h"
+#include "runtime/Console.h"
 #include "runtime/Env.h"
 #include "runtime/Locale.h"
 #include "ui/headless/HeadlessFrontEnd.h"
@@ -22,6 +26,7 @@
 using namespace dravello;
 
 int main(int argc, char** argv) {
+  AttachParentConsole();
   InitLocale();
   InitCommandLine(argc, argv);
   InitFileNames(Env::Default().ProgramFileName());

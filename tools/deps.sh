@@ -9,12 +9,14 @@ dravello_packages=(
   zip unzip 7zip libarchive-tools rsync python3 attr diffutils locales
 )
 # The Windows pass of ./test: the MinGW-w64 cross compilers (64-bit, and 32-bit for the engine's
-# record layout), zlib for MinGW, GoogleTest's sources, Wine to run the result, and dpkg-dev to
-# unpack Debian's libdeflate sources (tools/mingw-libdeflate.sh).
+# record layout), zlib for MinGW, GoogleTest's sources, Wine to run the result, dpkg-dev to
+# unpack Debian's libdeflate sources (tools/mingw-libdeflate.sh), and Xvfb and xdotool for the
+# Win32 windows' tests (a display for Wine; the windows looked at from outside).
 dravello_windows_packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   libz-mingw-w64-dev googletest wine wine64 dpkg-dev
+  xvfb xdotool
 )
 # Only ./fuzz needs these: the fuzzers are built with clang and its libFuzzer runtime.
 dravello_fuzz_packages=(clang-14 libclang-rt-14-dev)

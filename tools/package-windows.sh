@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the 64-bit Windows program and packs dist/dravello-<version>-win64.zip with dravello.exe,
-# ZIPENGINE.DLL and README.txt for Windows users.
+# Builds the 64-bit Windows program and packs dist/dravello-<version>-win64.zip with dravello.exe
+# (the windowed program: its windows, icon and version information inside), ZIPENGINE.DLL and
+# README.txt for Windows users.
 #   tools/package-windows.sh [BUILD_DIR]      (default build-win64)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,7 +23,10 @@ cp "$build/bin/dravello.exe" "$build/bin/ZIPENGINE.DLL" "$stage/$name/"
 x86_64-w64-mingw32-strip "$stage/$name/dravello.exe" "$stage/$name/ZIPENGINE.DLL"
 # README.txt with Windows line ends, so that Notepad on any Windows shows it right.
 sed 's/$/\r/' tools/windows/README.txt > "$stage/$name/README.txt"
-# Only what the user needs must be in there; the import check keeps it that way.
+# Only what the user needs must be in there; the import check keeps it that way. The program must
+# be the windowed one (subsystem 2), or a double click would open a console window beside it.
+headers=$(x86_64-w64-mingw32-objdump -p "$stage/$name/dravello.exe")
+grep -q "^Subsystem[[:space:]]*00000002" <<<"$headers" || { echo "dravello.exe is not a windowed program" >&2; exit 1; }
 bash tests/app/windows_imports_test.sh x86_64-w64-mingw32-objdump "$stage/$name/dravello.exe" "$stage/$name/ZIPENGINE.DLL" >/dev/null
 rm -f "dist/$name.zip"
 (cd "$stage" && zip -q -X -r "$OLDPWD/dist/$name.zip" "$name")

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ui/BindingTable.h"
+
 namespace dravello {
 
 namespace {
@@ -188,6 +190,11 @@ void TProgressBar::SetSmooth(bool value) {
   if (value == smooth_) return;
   smooth_ = value;
   Changed(TProperty::Smooth);
+}
+
+int StackingLayer(const TControl& control) {
+  if (control.InheritsFrom(TBevel::StaticClass())) return 0;
+  return control.InheritsFrom(TGraphicControl::StaticClass()) ? 1 : 2;
 }
 
 }  // namespace dravello

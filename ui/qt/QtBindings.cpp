@@ -617,7 +617,7 @@ class TSpeedButtonBinding : public TKindBinding<TSpeedButton, qtui::TSpeedButton
 
 template <class Binding>
 void TQtBindings::Register(TQtFrontEnd& frontEnd) {
-  table_[&Binding::ControlType::StaticClass()] = std::make_unique<Binding>(frontEnd);
+  table_.Register(Binding::ControlType::StaticClass(), std::make_unique<Binding>(frontEnd));
 }
 
 TQtBindings::TQtBindings(TQtFrontEnd& frontEnd) {
@@ -640,11 +640,6 @@ TQtBindings::TQtBindings(TQtFrontEnd& frontEnd) {
 
 TQtBindings::~TQtBindings() = default;
 
-const TQtBinding& TQtBindings::For(const TControl& control) const {
-  for (const TClass* c = &control.ClassType(); c; c = c->Parent())
-    if (auto it = table_.find(c); it != table_.end()) return *it->second;
-  // Every control is a TControl, which has a binding.
-  return *table_.at(&TControl::StaticClass());
-}
+const TQtBinding& TQtBindings::For(const TControl& control) const { return table_.For(control); }
 
 }  // namespace dravello

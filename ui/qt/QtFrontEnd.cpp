@@ -343,13 +343,10 @@ QWidget* TQtFrontEnd::Build(TControl& control, QWidget* parentWidget) {
 void TQtFrontEnd::Restack(TWinControl& parent) {
   // As the framework draws them: bevels at the bottom, then the other window-less controls,
   // then the windowed ones, each kind in the order it was placed.
-  std::vector<QWidget*> order[3];
+  std::vector<QWidget*> order[kStackingLayers];
   for (int i = 0; i < parent.ControlCount(); ++i) {
     TControl* child = parent.Controls(i);
-    QWidget* w = WidgetOf(child);
-    if (!w) continue;
-    int layer = dynamic_cast<TBevel*>(child) ? 0 : dynamic_cast<TGraphicControl*>(child) ? 1 : 2;
-    order[layer].push_back(w);
+    if (QWidget* w = WidgetOf(child)) order[StackingLayer(*child)].push_back(w);
   }
   for (auto& layer : order)
     for (QWidget* w : layer) w->raise();

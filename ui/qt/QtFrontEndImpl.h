@@ -49,6 +49,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "ui/BindingTable.h"
 #include "ui/Forms.h"
 #include "ui/FrontEnd.h"
 
@@ -89,7 +90,7 @@ class TQtBindings {
  private:
   template <class Binding>
   void Register(TQtFrontEnd& frontEnd);
-  std::unordered_map<const TClass*, std::unique_ptr<TQtBinding>> table_;
+  TBindingTable<TQtBinding> table_;
 };
 
 class TQtFrontEnd : public TFrontEnd {
@@ -187,7 +188,7 @@ class TQtFrontEnd : public TFrontEnd {
   std::string language_;
   std::unique_ptr<QTranslator> translator_;
   int mirroring_ = 0;
-  int handling_ = 0;        // depth of user actions being handled
+  int handling_ = 0;         // depth of user actions being handled
   bool sendingKey_ = false;  // a key the model changed is on its way to the native widget
   bool cursorOverridden_ = false;
   QPointer<QWidget> pressed_;  // a passive widget the left button went down on
