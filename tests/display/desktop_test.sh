@@ -81,7 +81,7 @@ find_window() {
 }
 # wait_window TITLE [EXCLUDE]: prints its id once it is shown (20 seconds at most).
 wait_window() {
-  local id deadline=$((SECONDS + 20))
+  local id deadline=$((SECONDS + ${WAIT_SECONDS:-20}))
   until id=$(find_window "$1" "${2:-}"); do
     [ "$SECONDS" -ge "$deadline" ] && return 1
     sleep 0.05
@@ -112,6 +112,21 @@ click() {  # click WINDOW X Y: the left button at client position X, Y
   xdotool mousemove --sync --window "$1" "$2" "$3" click 1
 }
 keys() { xdotool key --clearmodifiers "$@"; }
+# open_by_click WINDOW X Y TITLE [EXCLUDE]: clicks until the window titled TITLE shows, and prints
+# its id. On a busy machine a click that arrives while the program is still settling after a
+# dialog can be lost, as it can for a person, who then clicks again: so does this, up to three
+# times, and never once the window is there.
+open_by_click() {
+  local id try
+  for try in 1 2 3; do
+    click "$1" "$2" "$3"
+    if id=$(WAIT_SECONDS=6 wait_window "$4" "${5:-}"); then
+      echo "$id"
+      return 0
+    fi
+  done
+  return 1
+}
 type_text() { xdotool type --delay 15 --clearmodifiers "$1"; }
 ini_has() { tr -d '\r' <"$work/prog/dravello.ini" | grep -qxF "$1"; }
 ini_value() { tr -d '\r' <"$work/prog/dravello.ini" | sed -n "s/^$1=//p" | head -n1; }
@@ -200,21 +215,18 @@ check "the editor reopens where it was ($editor_at, then $reopened_at)" test "$r
 
 type_text "Daily"
 # The destination through the folder chooser: the path typed into it, Enter chooses.
-click "$editor" 368 214
-chooser=$(wait_window "Select backup destination") || fatal "Browse did not open the folder chooser"
+chooser=$(open_by_click "$editor" 368 214 "Select backup destination") || fatal "Browse did not open the folder chooser"
 shoot folder-chooser-en
 type_text "$dst"
 keys Return
 wait_back "$chooser" "$editor" || fatal "the editor was not active again after the folder chooser"
 # A source folder the same way.
-click "$editor" 34 130
-chooser=$(wait_window "Select backup destination") || fatal "Add source did not open the folder chooser"
+chooser=$(open_by_click "$editor" 34 130 "Select backup destination") || fatal "Add source did not open the folder chooser"
 type_text "$src"
 keys Return
 wait_back "$chooser" "$editor" || fatal "the editor was not active again after the folder chooser"
 # A filter through the input dialog, titled like the main window.
-click "$editor" 378 130
-input=$(wait_window "$main_title" "$main") || fatal "Add filter did not open the input dialog"
+input=$(open_by_click "$editor" 378 130 "$main_title" "$main") || fatal "Add filter did not open the input dialog"
 read -r _ _ iw _ <<<"$(geometry "$input")"
 check "the input dialog is wide enough for its caption ($iw)" test "$iw" -ge 260
 shoot filter-input
@@ -300,8 +312,7 @@ for round in $(seq 10); do
   if [ "$round" = 1 ]; then
     shoot editor-de
     # The folder chooser speaks German too.
-    click "$editor" 368 214
-    chooser=$(wait_window "Zielverzeichnis der Sicherung auswählen") || fatal "no German folder chooser"
+    chooser=$(open_by_click "$editor" 368 214 "Zielverzeichnis der Sicherung auswählen") || fatal "no German folder chooser"
     shoot folder-chooser-de
     keys Escape
     wait_back "$chooser" "$editor" || fatal "the editor was not active again after the German folder chooser"
