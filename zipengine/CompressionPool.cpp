@@ -65,6 +65,20 @@ void CompressionPool::Run() {
   // small one.
   std::map<int, std::unique_ptr<BufferDeflater>> deflaters;
   std::map<int, std::unique_ptr<PieceDeflater>> pieceDeflaters;
+  auto compress = [&](CompressionJob& job) {
+    job.Crc = Crc32(0, job.Input.data(), job.Input.size());
+    if (job.Piece) {
+      std::unique_ptr<PieceDeflater>& d = pieceDeflaters[job.Level];
+      if (!d) d = std::make_unique<PieceDeflater>(job.Level);
+      d->Compress(job.Input, job.Dictionary, job.Output);
+      job.Deflated = true;
+    } else if (job.Level > 0) {
+      std::unique_ptr<BufferDeflater>& d = deflaters[job.Level];
+      if (!d) d = std::make_unique<BufferDeflater>(job.Level);
+      job.Deflated = d->Compress(job.Input, job.Output);
+      if (!job.Deflated) std::string().swap(job.Output);
+    }
+  };
   for (;;) {
     std::shared_ptr<CompressionJob> job;
     {
@@ -77,18 +91,7 @@ void CompressionPool::Run() {
       queue_.pop_front();
     }
     try {
-      job->Crc = Crc32(0, job->Input.data(), job->Input.size());
-      if (job->Piece) {
-        std::unique_ptr<PieceDeflater>& d = pieceDeflaters[job->Level];
-        if (!d) d = std::make_unique<PieceDeflater>(job->Level);
-        d->Compress(job->Input, job->Dictionary, job->Output);
-        job->Deflated = true;
-      } else if (job->Level > 0) {
-        std::unique_ptr<BufferDeflater>& d = deflaters[job->Level];
-        if (!d) d = std::make_unique<BufferDeflater>(job->Level);
-        job->Deflated = d->Compress(job->Input, job->Output);
-        if (!job->Deflated) std::string().swap(job->Output);
-      }
+      if (job->Prepare()) compress(*job);
     } catch (...) {
       job->Failed = true;
     }

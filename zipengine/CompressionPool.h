@@ -14,6 +14,12 @@
 namespace dravello::zipengine {
 
 struct CompressionJob {
+  virtual ~CompressionJob() = default;
+
+  // Runs on the worker before anything else: a job may fetch its own input there (a source file
+  // read on the worker, say). False when there is nothing to compress; the job is then done.
+  virtual bool Prepare() { return true; }
+
   // In.
   std::string Input;
   int Level = 0;  // 0 stores

@@ -371,36 +371,95 @@ class AddOperation {
   // pool, and writes finished files in their order whenever the bytes held in memory would
   // exceed the budget. Files above the stream threshold are written once everything before
   // them is out, in pieces, on this thread.
+  // A source that fits in memory, read whole (on a worker, or on this thread before it is
+  // handed out) and then compressed. What reading found is kept for this thread to report in
+  // the files' order.
+  struct SourceJob final : CompressionJob {
+    enum class Outcome { Read, TooLarge, Vanished, NotRegular, Unreadable };
+
+    SourceJob(Env& env, WorkItem& item, int64_t streamThreshold)
+        : Item(&item),
+          Budget(std::clamp<int64_t>(item.File.Stat.Size, 0, streamThreshold)),
+          env_(env),
+          streamThreshold_(streamThreshold) {}
+
+    bool Prepare() override {
+      if (!prepared_) {
+        prepared_ = true;
+        Read();
+      }
+      return Result == Outcome::Read;
+    }
+
+    WorkItem* Item;
+    int64_t Budget;  // the memory counted for it while it is in flight
+    Outcome Result = Outcome::Read;
+    std::string Error;  // the system's reason, for Unreadable
+    FileStat AsRead;    // as the open file said when it was opened
+    bool Changed = false;
+
+   private:
+    // Opens and reads the whole source, and tells whether it changed while it was read (asking
+    // the open file again, not the name). A source that has grown past the threshold is left
+    // for streaming.
+    void Read() {
+      const std::string& path = Item->File.Path;
+      std::unique_ptr<RandomAccessFile> in;
+      try {
+        in = env_.NewRandomAccessFile(path);
+      } catch (const Exception& e) {
+        const FileStat now = env_.Stat(path);
+        Result = !now.Exists() ? Outcome::Vanished
+                 : now.Kind != FileKind::Regular ? Outcome::NotRegular
+                                                 : Outcome::Unreadable;
+        Error = e.Message();
+        return;
+      }
+      AsRead = in->StatWhenOpened() ? *in->StatWhenOpened() : env_.Stat(path);
+      if (AsRead.Size > streamThreshold_) {
+        Result = Outcome::TooLarge;
+        return;
+      }
+      try {
+        Input.resize(static_cast<size_t>(AsRead.Size));
+        Input.resize(in->ReadAt(0, Input.data(), Input.size()));
+      } catch (const Exception& e) {
+        Result = Outcome::Unreadable;
+        Error = e.Message();
+        return;
+      }
+      const std::optional<FileStat> now = in->StatNow();
+      const FileStat after = now ? *now : env_.Stat(path);
+      Changed = !after.SameContentStamp(AsRead) || static_cast<int64_t>(Input.size()) != AsRead.Size;
+    }
+
+    Env& env_;
+    int64_t streamThreshold_;
+    bool prepared_ = false;
+  };
+
   void AddFiles() {
     CompressionPool pool(tuning_.Workers > 0 ? tuning_.Workers : CompressionPool::DefaultWorkers());
     pool_ = &pool;
+    // The workers read the sources where the Env allows it, so this thread only hands out,
+    // writes and reports; otherwise each source is read here, just before it is handed out.
+    const bool workersRead = env_.LookupsAreThreadSafe();
     try {
-      for (size_t i = 0; i < work_.size(); ++i) {
-        WorkItem& w = work_[i];
-        CheckAbort(reporter_.Call(zcaFileBegin, 0, static_cast<uint64_t>(w.File.Stat.Size), w.File.Path));
-        std::unique_ptr<RandomAccessFile> in = OpenSource(w);
-        if (!in) continue;
-        const FileStat opened = in->StatWhenOpened() ? *in->StatWhenOpened() : env_.Stat(w.File.Path);
-        if (opened.Size > tuning_.StreamThreshold) {
-          in.reset();
-          SubmitBatch();
-          while (!inFlight_.empty()) WriteHead();
-          StreamFile(w, opened);
-          continue;
-        }
-        std::optional<Loaded> loaded = LoadFile(w, *in, opened);
-        in.reset();
-        if (!loaded) continue;
-        inFlightBytes_ += static_cast<int64_t>(loaded->Job->Input.size());
-        batch_.push_back(loaded->Job);
-        batchBytes_ += loaded->Job->Input.size();
-        inFlight_.push_back(std::move(*loaded));
+      for (WorkItem& w : work_) {
+        auto job = std::make_shared<SourceJob>(env_, w, tuning_.StreamThreshold);
+        job->Level = w.Level;
+        job->Input = TakeBuffer();
+        if (!workersRead) job->Prepare();
+        inFlightBytes_ += job->Budget;
+        batchBytes_ += static_cast<size_t>(job->Budget);
+        batch_.push_back(job);
+        inFlight_.push_back(std::move(job));
         // Small files go to the workers in batches: one wake-up for many files instead of one
         // each, which for files of a few hundred bytes costs more than their compression.
         if (batch_.size() >= kBatchFiles || batchBytes_ >= kBatchBytes) SubmitBatch();
         // Over the limits, write finished files until half the room is free again: the thread
-        // then alternates between long runs of reading and of writing instead of waiting for
-        // the workers file by file.
+        // then alternates between long runs of handing out and of writing instead of waiting
+        // for the workers file by file.
         if (inFlightBytes_ > tuning_.MemoryBudget || inFlight_.size() > kMaxJobsInFlight) {
           SubmitBatch();
           while (!inFlight_.empty() &&
@@ -410,60 +469,42 @@ class AddOperation {
       }
       SubmitBatch();
       while (!inFlight_.empty()) WriteHead();
+    } catch (const AbortRequested&) {
+      Abandon(false);
+      throw;
     } catch (...) {
-      inFlight_.clear();
-      batch_.clear();
-      pool_ = nullptr;
+      Abandon(true);
       throw;
     }
     pool_ = nullptr;
   }
 
-  struct Loaded {
-    WorkItem* Item = nullptr;
-    std::shared_ptr<CompressionJob> Job;
-    FileStat AsRead;
-    bool Changed = false;
-  };
-
-  // Opens a source for reading; a source that cannot be opened is reported (as vanished, as no
-  // longer a regular file, or with the system's reason) and left out.
-  std::unique_ptr<RandomAccessFile> OpenSource(const WorkItem& w) {
-    try {
-      return env_.NewRandomAccessFile(w.File.Path);
-    } catch (const Exception& e) {
-      const FileStat now = env_.Stat(w.File.Path);
-      if (!now.Exists())
-        Warn(zecSkipped, "skipped, file vanished: " + w.File.Path);
-      else if (now.Kind != FileKind::Regular)
-        Warn(zecSkipped, "skipped, not a regular file: " + w.File.Path);
-      else
-        Warn(zecSkipped, "skipped, cannot read: " + e.Message());
-      return nullptr;
+  // Drops the files in flight when the run fails. A source already found missing or unreadable
+  // is still said before the failure is: the log must not hide it behind the archive's fate.
+  void Abandon(bool sayWhatWasFound) {
+    if (sayWhatWasFound) {
+      SubmitBatch();
+      for (const std::shared_ptr<SourceJob>& job : inFlight_) {
+        pool_->Wait(job);
+        if (!job->Failed && job->Result != SourceJob::Outcome::Read && job->Result != SourceJob::Outcome::TooLarge)
+          reporter_.Call(zcaMessage, zecSkipped, 0, SkipReason(*job));
+      }
     }
+    inFlight_.clear();
+    batch_.clear();
+    pool_ = nullptr;
   }
 
-  // Reads a whole source that is `opened` as the open file said, and tells whether it changed
-  // while it was read (asking the open file again, not the name).
-  std::optional<Loaded> LoadFile(WorkItem& w, RandomAccessFile& in, const FileStat& opened) {
-    auto job = std::make_shared<CompressionJob>();
-    job->Level = w.Level;
-    job->Input = TakeBuffer();
-    try {
-      job->Input.resize(static_cast<size_t>(std::min<int64_t>(opened.Size, tuning_.StreamThreshold)));
-      job->Input.resize(in.ReadAt(0, job->Input.data(), job->Input.size()));
-    } catch (const Exception& e) {
-      Warn(zecSkipped, "skipped, cannot read: " + e.Message());
-      return std::nullopt;
+  static std::string SkipReason(const SourceJob& job) {
+    const std::string& path = job.Item->File.Path;
+    switch (job.Result) {
+      case SourceJob::Outcome::Vanished:
+        return "skipped, file vanished: " + path;
+      case SourceJob::Outcome::NotRegular:
+        return "skipped, not a regular file: " + path;
+      default:
+        return "skipped, cannot read: " + job.Error;
     }
-    Loaded l;
-    l.Item = &w;
-    l.Job = std::move(job);
-    l.AsRead = opened;
-    const std::optional<FileStat> now = in.StatNow();
-    const FileStat after = now ? *now : env_.Stat(w.File.Path);
-    l.Changed = !after.SameContentStamp(opened) || static_cast<int64_t>(l.Job->Input.size()) != opened.Size;
-    return l;
   }
 
   void SubmitBatch() {
@@ -474,24 +515,36 @@ class AddOperation {
   }
 
   void WriteHead() {
-    Loaded l = std::move(inFlight_.front());
+    std::shared_ptr<SourceJob> job = std::move(inFlight_.front());
     inFlight_.pop_front();
-    pool_->Wait(l.Job);
-    CompressionJob& job = *l.Job;
-    inFlightBytes_ -= static_cast<int64_t>(job.Input.size());
-    if (job.Failed) throw std::bad_alloc();
-    WorkItem& w = *l.Item;
+    pool_->Wait(job);
+    inFlightBytes_ -= job->Budget;
     struct GiveBackInput {
       AddOperation& op;
       std::string& input;
       ~GiveBackInput() { op.GiveBack(input); }
-    } giveBack{*this, job.Input};
+    } giveBack{*this, job->Input};
+    if (job->Failed) throw std::bad_alloc();
+    WorkItem& w = *job->Item;
+    CheckAbort(reporter_.Call(zcaFileBegin, 0, static_cast<uint64_t>(w.File.Stat.Size), w.File.Path));
+    switch (job->Result) {
+      case SourceJob::Outcome::Read:
+        break;
+      case SourceJob::Outcome::TooLarge:
+        StreamFile(w, job->AsRead);
+        return;
+      case SourceJob::Outcome::Vanished:
+      case SourceJob::Outcome::NotRegular:
+      case SourceJob::Outcome::Unreadable:
+        Warn(zecSkipped, SkipReason(*job));
+        return;
+    }
     WriteDirectoryEntries(w.File);
-    EntryHeader e = MakeHeader(w.File, l.AsRead);
-    e.Crc = job.Crc;
-    e.UncompressedSize = job.Input.size();
-    e.Method = job.Deflated ? kMethodDeflate : kMethodStore;
-    std::string& data = job.Deflated ? job.Output : job.Input;
+    EntryHeader e = MakeHeader(w.File, job->AsRead);
+    e.Crc = job->Crc;
+    e.UncompressedSize = job->Input.size();
+    e.Method = job->Deflated ? kMethodDeflate : kMethodStore;
+    std::string& data = job->Deflated ? job->Output : job->Input;
     if (w.Encrypt) {
       e.Flags |= kFlagEncrypted;
       ZipEncryptor enc(w.Password);
@@ -502,7 +555,7 @@ class AddOperation {
     }
     e.CompressedSize = data.size();
     writer_->WriteEntry(e, data);
-    Stored(w, l.AsRead, l.Changed, e);
+    Stored(w, job->AsRead, job->Changed, e);
     CheckAbort(reporter_.Call(zcaBytesDone, 0, e.UncompressedSize, ""));
   }
 
@@ -763,8 +816,8 @@ class AddOperation {
   size_t oldEntriesCopied_ = 0;
 
   std::vector<WorkItem> work_;
-  std::deque<Loaded> inFlight_;
-  std::vector<std::shared_ptr<CompressionJob>> batch_;  // read, not yet handed to the workers
+  std::deque<std::shared_ptr<SourceJob>> inFlight_;  // handed out or about to be, in the files' order
+  std::vector<std::shared_ptr<CompressionJob>> batch_;  // not yet handed to the workers
   size_t batchBytes_ = 0;
   int64_t inFlightBytes_ = 0;
   std::vector<std::string> spare_;
