@@ -4,7 +4,7 @@
 
 #include "app/BackupRun.h"
 #include "app/CopyDecision.h"
-#include "app/CopyLookahead.h"
+#include "runtime/Lookahead.h"
 #include "lang/u_language.h"
 #include "runtime/SysUtils.h"
 
@@ -79,9 +79,11 @@ void TBackupRun::RunScriptCopy(const std::string& destination, TStringList& file
                                bool removeArchive) {
   Env& env = Env::Default();
   // The look-ups start at once, so that on a rerun they go on while the folders are seen to.
-  CopyLookahead lookahead(
-      env, files, [&](const std::string& src) { return destination + PathWithoutDrive(src); },
-      [useArchive](Env& e, const std::string& src, const std::string& dst) { return SourceNeedsCopy(e, src, dst, useArchive); });
+  enum class Verdict : uint8_t { Skip, Copy };
+  Lookahead<Verdict> lookahead(env, static_cast<size_t>(files.Count()), [&](size_t i) {
+    const std::string& src = files[static_cast<int>(i)];
+    return SourceNeedsCopy(env, src, destination + PathWithoutDrive(src), useArchive) ? Verdict::Copy : Verdict::Skip;
+  });
   feedback_.ShowAndLog(MessageTextFmt("fM_stbProcPath", {int64_t{dirs.Count()}}));
   feedback_.StartPhase(dirs.Count());
   for (const std::string& dir : dirs) {
@@ -108,7 +110,7 @@ void TBackupRun::RunScriptCopy(const std::string& destination, TStringList& file
               feedback_.StepProgress();
               feedback_.ShowStatus(MessageTextFmt("fM_stbCopying", {ExtractFileName(src)}));
               feedback_.ProcessMessages();
-              if (!lookahead.NeedsCopy(i)) return;
+              if (lookahead.Take(static_cast<size_t>(i)) == Verdict::Skip) return;
               const CopiedFile done = CopyFileSafely(env, src, dst);
               if (removeArchive && (done.SourceAttributes & faArchive)) archiveBits.Add(src, done);
               ++copied;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "runtime/Lookahead.h"
 #include "runtime/SysUtils.h"
 #include "runtime/Wildcard.h"
 #include "zipengine/KeyedIndexSet.h"
@@ -27,18 +28,33 @@ class Selector {
 
   void Reserve(size_t files) { files_.reserve(files); }
 
-  void AddSpec(const SpecLine& spec, size_t index) {
+  // What a file specification names, as the file system says: looked up ahead of its turn.
+  struct Probe {
+    std::string Full;  // the path, with the root directory for a relative one
+    FileStat Stat;
+    std::optional<uint32_t> Attributes;  // for a regular file
+  };
+
+  Probe Look(const SpecLine& spec) const {
+    Probe p;
+    if (spec.Text.empty()) return p;
+    p.Full = IsAbsolutePath(spec.Text) || spec.RootDir.empty() ? std::string(spec.Text) : JoinDir(spec.RootDir, spec.Text);
+    p.Stat = env_.Stat(p.Full);
+    if (p.Stat.Kind == FileKind::Regular) p.Attributes = env_.GetAttributesOf(p.Full, p.Stat);
+    return p;
+  }
+
+  void AddSpec(const SpecLine& spec, size_t index, Probe probe) {
     specIndex_ = index;
     if (spec.Text.empty()) return;
-    const bool absolute = IsAbsolutePath(spec.Text);
-    const std::string full = absolute || spec.RootDir.empty() ? std::string(spec.Text) : JoinDir(spec.RootDir, spec.Text);
+    const std::string& full = probe.Full;
+    const FileStat& st = probe.Stat;
     // Entry names of absolute file specifications are the path without its drive; those of relative
     // ones are the path as written.
-    const std::string nameBase = absolute ? PathWithoutDrive(full) : std::string(spec.Text);
+    const std::string nameBase = IsAbsolutePath(spec.Text) ? PathWithoutDrive(full) : std::string(spec.Text);
 
-    FileStat st = env_.Stat(full);
     if (st.Kind == FileKind::Regular) {
-      Consider(full, nameBase, &st);
+      Consider(full, nameBase, &st, probe.Attributes);
       return;
     }
     if (st.Kind == FileKind::Other) {
@@ -100,7 +116,7 @@ class Selector {
         case FileKind::Regular:
           if (Matches(pattern, e.Name)) {
             matchedAny_ = true;
-            Consider(path, name, nullptr);
+            Consider(path, name, nullptr, std::nullopt);
           }
           break;
         case FileKind::Other:
@@ -128,11 +144,13 @@ class Selector {
     return false;
   }
 
-  void Consider(const std::string& path, const std::string& rawName, const FileStat* known) {
+  // `known` and `knownAttrs` are what a look-up already said (both nothing when it was not asked).
+  void Consider(const std::string& path, const std::string& rawName, const FileStat* known,
+                std::optional<uint32_t> knownAttrs) {
     if (seen_.Contains(path)) return;
     FileStat st = known ? *known : env_.Stat(path);
     if (st.Kind != FileKind::Regular) return;  // vanished since the listing
-    std::optional<uint32_t> attrs = env_.GetAttributesOf(path, st);
+    std::optional<uint32_t> attrs = known ? knownAttrs : env_.GetAttributesOf(path, st);
     if (!attrs) return;
     if (!options_.HiddenFiles && (*attrs & (faHidden | faSysFile))) return;
     if (options_.ArchiveOnly && !(*attrs & faArchive)) return;
@@ -199,7 +217,10 @@ std::vector<SelectedFile> SelectFiles(Env& env, const std::vector<SpecLine>& spe
   // A backup names each file by a line of its own: then the list's final size is known, and
   // growing it by doubling would hold it up to three times over at its last growth.
   selector.Reserve(specs.size());
-  for (size_t i = 0; i < specs.size(); ++i) selector.AddSpec(specs[i], i);
+  // The look-ups go ahead on worker threads: for a backup that names each of many files, they
+  // are most of the selection's time.
+  Lookahead<Selector::Probe> probes(env, specs.size(), [&](size_t i) { return selector.Look(specs[i]); });
+  for (size_t i = 0; i < specs.size(); ++i) selector.AddSpec(specs[i], i, probes.Take(i));
   return selector.Take();
 }
 
