@@ -66,16 +66,24 @@ BufferDeflater::BufferDeflater(int commandLevel)
   if (!compressor_) throw std::bad_alloc();
 }
 
-BufferDeflater::~BufferDeflater() { libdeflate_free_compressor(compressor_); }
+BufferDeflater::~BufferDeflater() {
+  libdeflate_free_compressor(compressor_);
+  libdeflate_free_compressor(smallCompressor_);
+}
 
 bool BufferDeflater::Compress(const std::string& in, std::string& out) {
   if (in.empty()) return false;
+  libdeflate_compressor* c = compressor_;
+  if (in.size() <= kSmallInput) {
+    if (!smallCompressor_ && !(smallCompressor_ = libdeflate_alloc_compressor(1))) throw std::bad_alloc();
+    c = smallCompressor_;
+  }
   // The full bound, not the input size: libdeflate needs some slack to finish, and data that
   // shrinks only a little is still worth keeping deflated. The scratch buffer is reused, so
   // only the final size is allocated per call.
-  size_t bound = libdeflate_deflate_compress_bound(compressor_, in.size());
+  size_t bound = libdeflate_deflate_compress_bound(c, in.size());
   if (scratch_.size() < bound) scratch_.resize(bound);
-  size_t n = libdeflate_deflate_compress(compressor_, in.data(), in.size(), scratch_.data(), bound);
+  size_t n = libdeflate_deflate_compress(c, in.data(), in.size(), scratch_.data(), bound);
   if (n == 0 || n >= in.size()) return false;
   out.assign(scratch_.data(), n);
   return true;
