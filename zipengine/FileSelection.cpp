@@ -26,7 +26,10 @@ class Selector {
   Selector(Env& env, const SelectionOptions& options, const WarningSink& warn)
       : env_(env), options_(options), warn_(warn) {}
 
-  void Reserve(size_t files) { files_.reserve(files); }
+  void Reserve(size_t files) {
+    files_.reserve(files);
+    seen_.Reserve(files);
+  }
 
   // What a file specification names, as the file system says: looked up ahead of its turn.
   struct Probe {
@@ -45,7 +48,7 @@ class Selector {
   }
 
   void AddSpec(const SpecLine& spec, size_t index, Probe probe) {
-    specIndex_ = index;
+    specIndex_ = static_cast<uint32_t>(index);
     if (spec.Text.empty()) return;
     const std::string& full = probe.Full;
     const FileStat& st = probe.Stat;
@@ -161,7 +164,7 @@ class Selector {
     std::string name = NormalizeEntryName(rawName);
     if (options_.StripPaths) name = name.substr(name.rfind('/') + 1);
     if (name.empty() || Excluded(path, name)) return;
-    files_.push_back({path, std::move(name), st, *attrs, specIndex_});
+    files_.emplace_back(path, std::move(name), st, *attrs, specIndex_);
     seen_.Insert(files_.size() - 1);
   }
 
@@ -170,11 +173,21 @@ class Selector {
   const WarningSink& warn_;
   std::vector<SelectedFile> files_;
   KeyedIndexSet<SelectedFile, &PathOf> seen_{files_};  // the files taken so far, by path
-  size_t specIndex_ = 0;
+  uint32_t specIndex_ = 0;
   bool matchedAny_ = false;
 };
 
 }  // namespace
+
+SelectedFile::SelectedFile(std::string path, std::string storedName, const FileStat& stat, uint32_t attributes,
+                           uint32_t specIndex)
+    : Path(std::move(path)), Stat(stat), Attributes(attributes), SpecIndex(specIndex) {
+  if (!storedName.empty() && Path.size() >= storedName.size() && Path.size() - storedName.size() <= UINT32_MAX &&
+      std::string_view(Path).substr(Path.size() - storedName.size()) == storedName)
+    nameAt_ = static_cast<uint32_t>(Path.size() - storedName.size());
+  else
+    ownName_ = std::make_unique<std::string>(std::move(storedName));
+}
 
 std::string NormalizeEntryName(const std::string& path) {
   std::string p = PathDelim == '/' ? path : StringReplaceAll(path, std::string(1, PathDelim), "/");
@@ -211,16 +224,16 @@ std::optional<LocalDate> ParseFromDate(const char (&text)[8]) {
   return LocalDate{y < 80 ? 2000 + y : 1900 + y, m, d};
 }
 
-std::vector<SelectedFile> SelectFiles(Env& env, const std::vector<SpecLine>& specs, const SelectionOptions& options,
-                                      const WarningSink& warn) {
+std::vector<SelectedFile> SelectFiles(Env& env, size_t specCount, const std::function<SpecLine(size_t)>& specAt,
+                                      const SelectionOptions& options, const WarningSink& warn) {
   Selector selector(env, options, warn);
   // A backup names each file by a line of its own: then the list's final size is known, and
   // growing it by doubling would hold it up to three times over at its last growth.
-  selector.Reserve(specs.size());
+  selector.Reserve(specCount);
   // The look-ups go ahead on worker threads: for a backup that names each of many files, they
   // are most of the selection's time.
-  Lookahead<Selector::Probe> probes(env, specs.size(), [&](size_t i) { return selector.Look(specs[i]); });
-  for (size_t i = 0; i < specs.size(); ++i) selector.AddSpec(specs[i], i, probes.Take(i));
+  Lookahead<Selector::Probe> probes(env, specCount, [&](size_t i) { return selector.Look(specAt(i)); });
+  for (size_t i = 0; i < specCount; ++i) selector.AddSpec(specAt(i), i, probes.Take(i));
   return selector.Take();
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,12 +39,25 @@ struct SelectionOptions {
   bool FoldCase = false;               // names compare case-insensitively (Windows)
 };
 
-struct SelectedFile {
+class SelectedFile {
+ public:
+  SelectedFile(std::string path, std::string storedName, const FileStat& stat, uint32_t attributes, uint32_t specIndex);
+
   std::string Path;        // as the Env opens it
-  std::string StoredName;  // the entry name: "/" separators, no drive, no leading "/"
   FileStat Stat;           // as listed
   uint32_t Attributes = 0; // DOS attributes as listed
-  size_t SpecIndex = 0;    // index of the file specification that named it
+  uint32_t SpecIndex = 0;  // index of the file specification that named it
+
+  // The entry name: "/" separators, no drive, no leading "/".
+  std::string_view StoredName() const {
+    return ownName_ ? std::string_view(*ownName_) : std::string_view(Path).substr(nameAt_);
+  }
+
+ private:
+  // The entry name is mostly the end of the path, and then it is not held a second time: a
+  // backup of many files would otherwise hold every name twice.
+  uint32_t nameAt_ = 0;
+  std::unique_ptr<std::string> ownName_;  // where it is not
 };
 
 // Receives warnings: a code (low byte meaningful) and a text.
@@ -53,8 +67,9 @@ using WarningSink = std::function<void(int code, const std::string& text)>;
 // name. A file named twice is taken once. A file specification that names an existing file as it
 // stands is taken literally, whatever characters it contains. FIFOs, sockets and devices are
 // reported and skipped, never opened; symbolic links to folders are not followed.
-std::vector<SelectedFile> SelectFiles(Env& env, const std::vector<SpecLine>& specs, const SelectionOptions& options,
-                                      const WarningSink& warn);
+// `specAt` gives file specification i of `specCount`; a file's SpecIndex is its i.
+std::vector<SelectedFile> SelectFiles(Env& env, size_t specCount, const std::function<SpecLine(size_t)>& specAt,
+                                      const SelectionOptions& options, const WarningSink& warn);
 
 // An entry name from a path: "/" separators, no drive, no leading "/", without "." and ".."
 // parts (which could make an extractor write outside its target folder).

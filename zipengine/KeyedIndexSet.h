@@ -2,12 +2,14 @@
 // tells whether an element with a given text was taken, without holding any text a second time.
 // A backup of many files would otherwise keep a copy of every path and every name just to find
 // duplicates.
+//
+// Open addressing over 8-byte slots (a position and its text's hash): no allocation per element,
+// and growing rehashes no text.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 namespace dravello::zipengine {
@@ -16,31 +18,57 @@ template <class Element, std::string_view (*KeyOf)(const Element&)>
 class KeyedIndexSet {
  public:
   // `elements` must outlive the set; positions stay valid when it grows.
-  explicit KeyedIndexSet(const std::vector<Element>& elements)
-      : set_(16, Hash{&elements}, Equal{&elements}) {}
+  explicit KeyedIndexSet(const std::vector<Element>& elements) : elements_(elements) {}
 
-  bool Contains(std::string_view key) const { return set_.find(key) != set_.end(); }
-  // Takes the element at `index` (its text is read from the vector).
-  void Insert(size_t index) { set_.insert(static_cast<uint32_t>(index)); }
+  // Makes room for `n` elements, so that taking that many allocates nothing more.
+  void Reserve(size_t n) {
+    size_t want = 16;
+    while (want * 3 < n * 4) want *= 2;
+    if (want > slots_.size()) Rehash(want);
+  }
+
+  bool Contains(std::string_view key) const {
+    if (slots_.empty()) return false;
+    const uint32_t h = HashOf(key);
+    for (size_t i = h & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
+      const Slot& s = slots_[i];
+      if (s.Index == kEmpty) return false;
+      if (s.Hash == h && KeyOf(elements_[s.Index]) == key) return true;
+    }
+  }
+
+  // Takes the element at `index`, whose text must not be in the set yet.
+  void Insert(size_t index) {
+    if ((size_ + 1) * 4 > slots_.size() * 3) Rehash(slots_.empty() ? 16 : slots_.size() * 2);
+    Place({static_cast<uint32_t>(index), HashOf(KeyOf(elements_[index]))});
+    ++size_;
+  }
 
  private:
-  struct Hash {
-    using is_transparent = void;
-    const std::vector<Element>* elements;
-    size_t operator()(uint32_t i) const { return (*this)(KeyOf((*elements)[i])); }
-    size_t operator()(std::string_view key) const { return std::hash<std::string_view>()(key); }
+  static constexpr uint32_t kEmpty = UINT32_MAX;
+  struct Slot {
+    uint32_t Index = kEmpty;
+    uint32_t Hash = 0;
   };
-  struct Equal {
-    using is_transparent = void;
-    const std::vector<Element>* elements;
-    std::string_view Of(uint32_t i) const { return KeyOf((*elements)[i]); }
-    std::string_view Of(std::string_view key) const { return key; }
-    template <class A, class B>
-    bool operator()(const A& a, const B& b) const {
-      return Of(a) == Of(b);
-    }
-  };
-  std::unordered_set<uint32_t, Hash, Equal> set_;
+
+  static uint32_t HashOf(std::string_view key) { return static_cast<uint32_t>(std::hash<std::string_view>()(key)); }
+
+  void Place(Slot slot) {
+    size_t i = slot.Hash & (slots_.size() - 1);
+    while (slots_[i].Index != kEmpty) i = (i + 1) & (slots_.size() - 1);
+    slots_[i] = slot;
+  }
+
+  void Rehash(size_t count) {  // `count` a power of two
+    std::vector<Slot> old(count);
+    old.swap(slots_);
+    for (const Slot& s : old)
+      if (s.Index != kEmpty) Place(s);
+  }
+
+  const std::vector<Element>& elements_;
+  std::vector<Slot> slots_;  // a power of two in size, at most three quarters taken
+  size_t size_ = 0;
 };
 
 }  // namespace dravello::zipengine

@@ -65,10 +65,9 @@ std::vector<std::string> ParseSuffixes(const char* text) {
   return out;
 }
 
-bool EndsWithSuffix(const std::string& name, const std::vector<std::string>& suffixes) {
-  std::string lower = LowerCaseAscii(name);
+bool EndsWithSuffix(std::string_view name, const std::vector<std::string>& suffixes) {
   for (const std::string& s : suffixes)
-    if (lower.size() >= s.size() && lower.compare(lower.size() - s.size(), s.size(), s) == 0) return true;
+    if (name.size() >= s.size() && SameTextAscii(name.substr(name.size() - s.size()), s)) return true;
   return false;
 }
 
@@ -113,15 +112,7 @@ class AddOperation {
   }
 
  private:
-  struct WorkItem {
-    SelectedFile File;
-    int Level = 0;
-    bool Encrypt = false;
-    // The file specification's password or the caller's one answer: both outlive the operation,
-    // and a copy per file would cost more than the file's name for a backup of many small files.
-    std::string_view Password;
-  };
-  static std::string_view StoredNameOf(const WorkItem& w) { return w.File.StoredName; }
+  static std::string_view StoredNameOf(const SelectedFile& f) { return f.StoredName(); }
 
   // ---- The steps ----
 
@@ -135,7 +126,7 @@ class AddOperation {
 
     CheckAbort(reporter_.Call(zcaTotalFiles, 0, work_.size(), ""));
     uint64_t totalBytes = 0;
-    for (const WorkItem& w : work_) totalBytes += static_cast<uint64_t>(w.File.Stat.Size);
+    for (const SelectedFile& f : work_) totalBytes += static_cast<uint64_t>(f.Stat.Size);
     CheckAbort(reporter_.Call(zcaTotalBytes, 0, totalBytes, ""));
     if (work_.empty()) {
       reporter_.Message(zecNothingToDo, "Nothing to do: no file to add");
@@ -196,17 +187,6 @@ class AddOperation {
     }
     for (int32_t i = 0; i < cmd_.ExcludeCount && cmd_.Excludes; ++i)
       if (cmd_.Excludes[i]) selection_.Excludes.push_back(cmd_.Excludes[i]);
-    specs_.reserve(static_cast<size_t>(std::max<int32_t>(cmd_.SpecCount, 0)));
-    for (int32_t i = 0; i < cmd_.SpecCount; ++i) {
-      const ZipFileSpec& s = cmd_.Specs[i];
-      SpecLine line;
-      line.Text = ViewOf(s.SpecText);
-      line.RootDir = ViewOf(s.SpecRootDir);
-      line.Recurse = s.SpecRecurse != 0;
-      line.Encrypt = s.SpecEncrypt != 0;
-      line.Password = s.SpecPassword && *s.SpecPassword ? s.SpecPassword : ViewOf(cmd_.PasswordText);
-      specs_.push_back(std::move(line));
-    }
     comment_ = NonNull(cmd_.CommentText);
   }
 
@@ -240,9 +220,35 @@ class AddOperation {
     throw ReportedFailure{};
   }
 
+  // File specification `i` of the command, as views into it: a backup names each of many files
+  // by a line of its own, and a copy of every line would cost more than the line.
+  SpecLine SpecAt(size_t i) const {
+    const ZipFileSpec& s = cmd_.Specs[i];
+    SpecLine line;
+    line.Text = ViewOf(s.SpecText);
+    line.RootDir = ViewOf(s.SpecRootDir);
+    line.Recurse = s.SpecRecurse != 0;
+    line.Encrypt = s.SpecEncrypt != 0;
+    line.Password = s.SpecPassword && *s.SpecPassword ? s.SpecPassword : ViewOf(cmd_.PasswordText);
+    return line;
+  }
+
+  // What a selected file is stored with: its level (0 stores), and the password it is encrypted
+  // with (empty for none), which is its specification's or the caller's one answer.
+  int LevelOf(const SelectedFile& f) const {
+    return (level_ == 0 || EndsWithSuffix(f.StoredName(), suffixes_)) ? 0 : level_;
+  }
+  std::string_view PasswordOf(const SelectedFile& f) const {
+    const SpecLine spec = SpecAt(f.SpecIndex);
+    if (!spec.Encrypt) return {};
+    return spec.Password.empty() ? std::string_view(askedAnswer_) : spec.Password;
+  }
+
+  // The work list is the selection itself, filtered in place: one list of the files, not two.
   void SelectAndFilter() {
     WarningSink warn = [this](int code, const std::string& text) { Warn(code, text); };
-    std::vector<SelectedFile> files = SelectFiles(env_, specs_, selection_, warn);
+    work_ = SelectFiles(env_, static_cast<size_t>(std::max<int32_t>(cmd_.SpecCount, 0)),
+                        [this](size_t i) { return SpecAt(i); }, selection_, warn);
     // The archive is never packed into itself. Compared as full paths: entry names drop the drive
     // and "..", so two different files can share one.
     const std::string archivePath = env_.ExpandFileName(archive_);
@@ -257,48 +263,42 @@ class AddOperation {
       return sameName(env_.ExpandFileName(path), archivePath);
     };
     // The stored names taken so far (no name is held twice).
-    KeyedIndexSet<WorkItem, &StoredNameOf> names(work_);
-    work_.reserve(files.size());
+    KeyedIndexSet<SelectedFile, &StoredNameOf> names(work_);  // over the files kept so far
+    names.Reserve(work_.size());
     const bool update = cmd_.UpdateFlag != 0;
     const bool freshen = !update && cmd_.FreshenFlag != 0;
-    for (SelectedFile& f : files) {
+    size_t kept = 0;
+    for (size_t i = 0; i < work_.size(); ++i) {
+      SelectedFile& f = work_[i];
       if (isArchive(f.Path)) continue;
-      auto old = existingByName_.find(f.StoredName);
+      auto old = existingByName_.find(f.StoredName());
       if (old != existingByName_.end()) {
         if ((update || freshen) && !IsNewer(f, existing_->Entries[old->second])) continue;
       } else if (freshen) {
         continue;
       }
-      if (names.Contains(f.StoredName)) {
-        Warn(zecSkipped, "duplicate name " + f.StoredName + ", skipped: " + f.Path);
+      if (names.Contains(f.StoredName())) {
+        Warn(zecSkipped, "duplicate name " + std::string(f.StoredName()) + ", skipped: " + f.Path);
         continue;
       }
-      WorkItem w;
-      const SpecLine& spec = specs_[f.SpecIndex];
-      if (spec.Encrypt) {
-        std::string_view password = spec.Password;
-        if (password.empty()) {
-          if (!askedPassword_) {
-            askedPassword_ = true;
-            std::optional<std::string> answer = reporter_.AskPassword(f.Path);
-            CheckAbort(reporter_.Aborted());
-            if (answer) askedAnswer_ = *answer;
-          }
-          password = askedAnswer_;
+      const SpecLine spec = SpecAt(f.SpecIndex);
+      if (spec.Encrypt && spec.Password.empty()) {
+        if (!askedPassword_) {
+          askedPassword_ = true;
+          std::optional<std::string> answer = reporter_.AskPassword(f.Path);
+          CheckAbort(reporter_.Aborted());
+          if (answer) askedAnswer_ = *answer;
         }
-        if (password.empty()) {
+        if (askedAnswer_.empty()) {
           Warn(zecSkipped, "no password given, not added: " + f.Path);
           continue;
         }
-        w.Encrypt = true;
-        w.Password = password;
       }
-      w.Level = (level_ == 0 || EndsWithSuffix(f.StoredName, suffixes_)) ? 0 : level_;
       if (old != existingByName_.end()) replaced_.insert(old->second);
-      w.File = std::move(f);
-      work_.push_back(std::move(w));
-      names.Insert(work_.size() - 1);
+      if (kept != i) work_[kept] = std::move(f);
+      names.Insert(kept++);
     }
+    work_.erase(work_.begin() + static_cast<std::ptrdiff_t>(kept), work_.end());
   }
 
   // Temporary archives of runs that were killed midway, beside the archive and in the folder
@@ -377,9 +377,9 @@ class AddOperation {
   struct SourceJob final : CompressionJob {
     enum class Outcome { Read, TooLarge, Vanished, NotRegular, Unreadable };
 
-    SourceJob(Env& env, WorkItem& item, int64_t streamThreshold)
+    SourceJob(Env& env, SelectedFile& item, int64_t streamThreshold)
         : Item(&item),
-          Budget(std::clamp<int64_t>(item.File.Stat.Size, 0, streamThreshold)),
+          Budget(std::clamp<int64_t>(item.Stat.Size, 0, streamThreshold)),
           env_(env),
           streamThreshold_(streamThreshold) {}
 
@@ -391,7 +391,7 @@ class AddOperation {
       return Result == Outcome::Read;
     }
 
-    WorkItem* Item;
+    SelectedFile* Item;
     int64_t Budget;  // the memory counted for it while it is in flight
     Outcome Result = Outcome::Read;
     std::string Error;  // the system's reason, for Unreadable
@@ -403,7 +403,7 @@ class AddOperation {
     // the open file again, not the name). A source that has grown past the threshold is left
     // for streaming.
     void Read() {
-      const std::string& path = Item->File.Path;
+      const std::string& path = Item->Path;
       std::unique_ptr<RandomAccessFile> in;
       try {
         in = env_.NewRandomAccessFile(path);
@@ -445,9 +445,9 @@ class AddOperation {
     // writes and reports; otherwise each source is read here, just before it is handed out.
     const bool workersRead = env_.LookupsAreThreadSafe();
     try {
-      for (WorkItem& w : work_) {
-        auto job = std::make_shared<SourceJob>(env_, w, tuning_.StreamThreshold);
-        job->Level = w.Level;
+      for (SelectedFile& f : work_) {
+        auto job = std::make_shared<SourceJob>(env_, f, tuning_.StreamThreshold);
+        job->Level = LevelOf(f);
         job->Input = TakeBuffer();
         if (!workersRead) job->Prepare();
         inFlightBytes_ += job->Budget;
@@ -496,7 +496,7 @@ class AddOperation {
   }
 
   static std::string SkipReason(const SourceJob& job) {
-    const std::string& path = job.Item->File.Path;
+    const std::string& path = job.Item->Path;
     switch (job.Result) {
       case SourceJob::Outcome::Vanished:
         return "skipped, file vanished: " + path;
@@ -525,13 +525,13 @@ class AddOperation {
       ~GiveBackInput() { op.GiveBack(input); }
     } giveBack{*this, job->Input};
     if (job->Failed) throw std::bad_alloc();
-    WorkItem& w = *job->Item;
-    CheckAbort(reporter_.Call(zcaFileBegin, 0, static_cast<uint64_t>(w.File.Stat.Size), w.File.Path));
+    SelectedFile& f = *job->Item;
+    CheckAbort(reporter_.Call(zcaFileBegin, 0, static_cast<uint64_t>(f.Stat.Size), f.Path));
     switch (job->Result) {
       case SourceJob::Outcome::Read:
         break;
       case SourceJob::Outcome::TooLarge:
-        StreamFile(w, job->AsRead);
+        StreamFile(f, job->AsRead);
         return;
       case SourceJob::Outcome::Vanished:
       case SourceJob::Outcome::NotRegular:
@@ -539,15 +539,15 @@ class AddOperation {
         Warn(zecSkipped, SkipReason(*job));
         return;
     }
-    WriteDirectoryEntries(w.File);
-    EntryHeader e = MakeHeader(w.File, job->AsRead);
+    WriteDirectoryEntries(f);
+    EntryHeader e = MakeHeader(f, job->AsRead);
     e.Crc = job->Crc;
     e.UncompressedSize = job->Input.size();
     e.Method = job->Deflated ? kMethodDeflate : kMethodStore;
     std::string& data = job->Deflated ? job->Output : job->Input;
-    if (w.Encrypt) {
+    if (const std::string_view password = PasswordOf(f); !password.empty()) {
       e.Flags |= kFlagEncrypted;
-      ZipEncryptor enc(w.Password);
+      ZipEncryptor enc(password);
       std::string payload = enc.Header(static_cast<uint8_t>(e.Crc >> 24), RandomSeed());
       enc.Encrypt(data.data(), data.size());
       payload += data;
@@ -555,33 +555,35 @@ class AddOperation {
     }
     e.CompressedSize = data.size();
     writer_->WriteEntry(e, data);
-    Stored(w, job->AsRead, job->Changed, e);
+    Stored(f, job->AsRead, job->Changed, e);
     CheckAbort(reporter_.Call(zcaBytesDone, 0, e.UncompressedSize, ""));
   }
 
   // A large file goes out piece by piece: each piece is deflated on a worker with the previous
   // piece's tail as dictionary, and the pieces are written in order as they finish, so the
   // workers stay busy and memory stays within the budget whatever the file's size.
-  void StreamFile(WorkItem& w, const FileStat& before) {
+  void StreamFile(SelectedFile& f, const FileStat& before) {
+    const int level = LevelOf(f);
+    const std::string_view password = PasswordOf(f);
     std::unique_ptr<RandomAccessFile> in;
     try {
-      in = env_.NewRandomAccessFile(w.File.Path);
+      in = env_.NewRandomAccessFile(f.Path);
     } catch (const Exception& e) {
       Warn(zecSkipped, "skipped, cannot read: " + e.Message());
       return;
     }
     const int64_t size = in->Size();
     const bool zip64 = size >= kStreamZip64From;
-    WriteDirectoryEntries(w.File);
-    EntryHeader e = MakeHeader(w.File, before);
-    e.Method = w.Level > 0 ? kMethodDeflate : kMethodStore;
-    if (w.Encrypt) e.Flags |= kFlagEncrypted;
+    WriteDirectoryEntries(f);
+    EntryHeader e = MakeHeader(f, before);
+    e.Method = level > 0 ? kMethodDeflate : kMethodStore;
+    if (!password.empty()) e.Flags |= kFlagEncrypted;
     writer_->BeginStreamed(e, zip64);
 
     std::optional<ZipEncryptor> enc;
     uint64_t written = 0;
-    if (w.Encrypt) {
-      enc.emplace(w.Password);
+    if (!password.empty()) {
+      enc.emplace(password);
       // With a data descriptor the check byte comes from the time, as the CRC is not known yet.
       std::string header = enc->Header(static_cast<uint8_t>((e.DosDateTime >> 8) & 0xFF), RandomSeed());
       writer_->WriteData(header.data(), header.size());
@@ -628,7 +630,7 @@ class AddOperation {
         if (got == 0) break;  // the file shrank while being read
         job->Input.resize(got);
         read += static_cast<int64_t>(got);
-        if (w.Level == 0) {
+        if (level == 0) {
           crc = Crc32(crc, job->Input.data(), got);
           emit(job->Input);
           GiveBack(job->Input);
@@ -636,7 +638,7 @@ class AddOperation {
           continue;
         }
         job->Piece = true;
-        job->Level = w.Level;
+        job->Level = level;
         job->Dictionary = tail;
         tail.append(job->Input, job->Input.size() - std::min(job->Input.size(), kDictionarySize));
         if (tail.size() > kDictionarySize) tail.erase(0, tail.size() - kDictionarySize);
@@ -647,7 +649,7 @@ class AddOperation {
       }
       while (!pieces.empty()) writePiece();
     }
-    if (w.Level > 0) {
+    if (level > 0) {
       std::string end(kFinalEmptyBlock);
       emit(end);
     }
@@ -658,18 +660,18 @@ class AddOperation {
     // stays well formed, but it is not listed in the directory.
     writer_->EndStreamed(e, zip64, !broken);
     if (broken) return;
-    FileStat after = env_.Stat(w.File.Path);
-    Stored(w, before, !after.SameContentStamp(before) || read != before.Size, e);
+    FileStat after = env_.Stat(f.Path);
+    Stored(f, before, !after.SameContentStamp(before) || read != before.Size, e);
   }
 
-  void Stored(const WorkItem& w, const FileStat& asRead, bool changed, const EntryHeader& e) {
+  void Stored(const SelectedFile& f, const FileStat& asRead, bool changed, const EntryHeader& e) {
     ++storedCount_;
     // Only what tending the sources needs is kept per file: a backup of many files keeps
     // nothing of them but their directory entries.
-    if (cmd_.ResetArchiveFlag != 0 || cmd_.MoveFlag != 0) stored_.push_back({w.File.Path, asRead, changed});
-    if (existingByName_.count(w.File.StoredName)) replacedDone_.insert(w.File.StoredName);
+    if (cmd_.ResetArchiveFlag != 0 || cmd_.MoveFlag != 0) stored_.push_back({f.Path, asRead, changed});
+    if (existingByName_.count(f.StoredName())) replacedDone_.emplace(f.StoredName());
     newestNs_ = std::max(newestNs_, asRead.MTimeNs);
-    if (changed) Warn(zecSkipped, "file changed while it was read: " + w.File.Path);
+    if (changed) Warn(zecSkipped, "file changed while it was read: " + f.Path);
     if (verbose_) {
       int percent = e.UncompressedSize == 0
                         ? 0
@@ -682,9 +684,10 @@ class AddOperation {
   // Entries for the folders of a stored name, each once, before the first file inside it.
   void WriteDirectoryEntries(const SelectedFile& f) {
     if (cmd_.OmitDirEntries != 0) return;
+    const std::string_view stored = f.StoredName();
     std::vector<std::string> parts;
-    for (size_t slash = f.StoredName.find('/'); slash != std::string::npos; slash = f.StoredName.find('/', slash + 1))
-      parts.push_back(f.StoredName.substr(0, slash + 1));
+    for (size_t slash = stored.find('/'); slash != std::string_view::npos; slash = stored.find('/', slash + 1))
+      parts.emplace_back(stored.substr(0, slash + 1));
     for (size_t k = 0; k < parts.size(); ++k) {
       const std::string& name = parts[k];
       if (!dirNames_.insert(name).second) continue;
@@ -704,7 +707,7 @@ class AddOperation {
 
   EntryHeader MakeHeader(const SelectedFile& f, const FileStat& st) {
     EntryHeader e;
-    e.Name = f.StoredName;
+    e.Name = f.StoredName();
     SetTimes(e, st.MTimeNs);
     // Where the platform keeps no permission bits (Windows), the mode follows the read-only
     // attribute, as the POSIX Env ties the two: a read-only file must not come out writable where
@@ -803,19 +806,18 @@ class AddOperation {
   std::vector<std::string> suffixes_;
   bool verbose_ = false;
   SelectionOptions selection_;
-  std::vector<SpecLine> specs_;
   std::string comment_;
   bool askedPassword_ = false;
   std::string askedAnswer_;
 
   std::unique_ptr<RandomAccessFile> existingFile_;
   std::optional<ExistingArchive> existing_;
-  std::map<std::string, size_t> existingByName_;
+  std::map<std::string, size_t, std::less<>> existingByName_;
   std::set<size_t> replaced_;
   std::set<std::string> replacedDone_;
   size_t oldEntriesCopied_ = 0;
 
-  std::vector<WorkItem> work_;
+  std::vector<SelectedFile> work_;  // the files to add, in order
   std::deque<std::shared_ptr<SourceJob>> inFlight_;  // handed out or about to be, in the files' order
   std::vector<std::shared_ptr<CompressionJob>> batch_;  // not yet handed to the workers
   size_t batchBytes_ = 0;

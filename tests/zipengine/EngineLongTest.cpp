@@ -3,6 +3,7 @@
 // packed within a fixed memory ceiling. Slow by nature; run under the "long" label.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 
 #include "EngineTestUtil.h"
@@ -15,6 +16,14 @@ namespace {
 int64_t PeakRss() {
   std::string status = ReadFileToString(Env::Platform(), "/proc/self/status");
   size_t at = status.find("VmHWM:");
+  if (at == std::string::npos) return -1;
+  return std::stoll(status.substr(at + 6)) * 1024;
+}
+
+// Resident memory of this process now, in bytes.
+int64_t CurrentRss() {
+  std::string status = ReadFileToString(Env::Platform(), "/proc/self/status");
+  size_t at = status.find("VmRSS:");
   if (at == std::string::npos) return -1;
   return std::stoll(status.substr(at + 6)) * 1024;
 }
@@ -94,6 +103,29 @@ TEST(EngineLongTest, TenGiBSourceInBoundedMemory) {
   // The pieced stream and its ZIP64 sizes are checked by every reader in the test above; here
   // the directory is enough (inflating 10 GiB again would take a minute).
   EXPECT_EQ(ListWithPython(tmp / "huge.zip").at(0).Size, 10ull << 30);
+}
+
+// A backup of many small files names each by a line of its own. What the engine holds per file
+// beyond the caller's command (its selection, its work list, the directory it writes) must stay
+// small: it is what limits how many files one run can take.
+TEST(EngineLongTest, ManySmallFilesTakeLittleMemoryEach) {
+  TempFolder tmp;
+  constexpr int kFiles = 100000;
+  EngineCommand cmd(tmp / "many.zip");
+  cmd.BackupToolDefaults().KeepOnlyMessages();
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string path = tmp / ("src/folder" + std::to_string(i % 1000) + "/file" + std::to_string(i) + ".txt");
+    WriteFile(path, std::string(static_cast<size_t>(i % 300), static_cast<char>('a' + i % 26)));
+    cmd.Spec(path);
+  }
+  const int64_t before = CurrentRss();
+  ResetPeakRss();
+  ASSERT_EQ(cmd.Run(), kFiles) << cmd.Messages();
+  const int64_t perFile = (PeakRss() - before) / kFiles;
+  RecordProperty("EngineBytesPerFile", std::to_string(perFile));
+  EXPECT_LT(perFile, 400) << "bytes per file";
+  std::printf("engine memory: %lld bytes per file\n", static_cast<long long>(perFile));
+  EXPECT_EQ(ListWithPython(tmp / "many.zip").size(), static_cast<size_t>(kFiles));
 }
 
 }  // namespace

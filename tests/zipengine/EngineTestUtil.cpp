@@ -131,7 +131,7 @@ int32_t ZIPENGINE_CALL EngineCommand::Callback(ZipCallbackData* data) {
   ev.Value = data->FileSize;
   ev.Text = std::string(data->Text, strnlen(data->Text, sizeof data->Text));
   ev.Thread = std::this_thread::get_id();
-  self->events_.push_back(ev);
+  if (!self->messagesOnly_ || ev.Action == zcaMessage) self->events_.push_back(ev);
   if (data->ActionCode == zcaPassword) {
     if (self->passwordAnswer_.empty()) {
       data->ActionArg = 0;

@@ -68,6 +68,12 @@ class EngineCommand {
     abortAction_ = action;
     abortNth_ = nth;
   }
+  // Records messages (action 4) only: a run over many files would otherwise hold an event per
+  // callback, which is the test's memory, not the engine's.
+  EngineCommand& KeepOnlyMessages() {
+    messagesOnly_ = true;
+    return *this;
+  }
   // Answer for a password request (action 8); empty gives no password.
   void AnswerPassword(std::string pw) { passwordAnswer_ = std::move(pw); }
 
@@ -89,6 +95,7 @@ class EngineCommand {
   std::vector<const char*> excludes_;
   ZipCommand cmd_{};
   std::vector<CallbackEvent> events_;
+  bool messagesOnly_ = false;
   int32_t abortAction_ = -1;
   int abortNth_ = 0;
   int seen_ = 0;
