@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -33,6 +34,8 @@ constexpr size_t kWindowSize = 4 << 20;
 constexpr size_t kStreamPiece = 1 << 20;
 constexpr size_t kBatchEntries = 64;
 constexpr size_t kBatchBytes = 1 << 20;
+// Jobs handed out and not yet reported: enough to keep the workers busy with small entries.
+constexpr size_t kMaxJobsRunning = 4096;
 
 std::string Hex32(uint32_t v) {
   char buf[16];
@@ -378,8 +381,11 @@ std::vector<ZipVerifyProblem> ZipVerifier::Check(const Options& options) {
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(),
                    [&](size_t a, size_t b) { return entries_[a].LocalHeaderOffset < entries_[b].LocalHeaderOffset; });
-  std::vector<std::string> found(entries_.size());
-  std::vector<std::shared_ptr<Job>> jobs(entries_.size());
+  // Problems found without a job, by entry index (a sound archive has none), and the jobs
+  // handed out, oldest first, each with its position in `order`. Both hold only entries not
+  // yet reported: an archive of many small entries must not cost a record per entry here.
+  std::map<size_t, std::string> found;
+  std::deque<std::pair<size_t, std::shared_ptr<Job>>> running;
 
   unsigned cores = std::thread::hardware_concurrency();
   const int workers = options.Workers > 0 ? options.Workers : static_cast<int>(std::clamp(cores == 0 ? 2u : cores, 1u, 16u));
@@ -396,14 +402,19 @@ std::vector<ZipVerifyProblem> ZipVerifier::Check(const Options& options) {
     // Reports entries of `order` up to (not including) position upTo, waiting for their jobs.
     while (reported < upTo) {
       const size_t i = order[reported];
-      if (jobs[i]) {
-        pool.Wait(jobs[i]);
-        found[i] = jobs[i]->Problem;
-        inFlightBytes -= static_cast<int64_t>(jobs[i]->Entry->CompressedSize + jobs[i]->Entry->UncompressedSize);
-        jobs[i].reset();
+      std::string problem;
+      if (!running.empty() && running.front().first == reported) {
+        const Job& job = *running.front().second;
+        pool.Wait(running.front().second);
+        problem = job.Problem;
+        inFlightBytes -= static_cast<int64_t>(job.Entry->CompressedSize + job.Entry->UncompressedSize);
+        running.pop_front();
+      } else if (auto f = found.find(i); f != found.end()) {
+        problem = std::move(f->second);
+        found.erase(f);
       }
-      if (options.OnChecked) options.OnChecked(entries_[i], found[i].empty() ? nullptr : &found[i]);
-      if (!found[i].empty()) problems.push_back({entries_[i].Name, found[i]});
+      if (options.OnChecked) options.OnChecked(entries_[i], problem.empty() ? nullptr : &problem);
+      if (!problem.empty()) problems.push_back({entries_[i].Name, problem});
       ++reported;
     }
   };
@@ -439,6 +450,12 @@ std::vector<ZipVerifyProblem> ZipVerifier::Check(const Options& options) {
       batchBytes = 0;
     }
     while (inFlightBytes > 0 && inFlightBytes + cost > options.MemoryBudget && reported < k) report(reported + 1);
+    // And a bound on their number, which small entries would not reach by their bytes.
+    if (running.size() >= kMaxJobsRunning) {
+      pool.Submit(batch);
+      batchBytes = 0;
+      report(running.front().first + 1);
+    }
     auto job = std::make_shared<Job>();
     job->Entry = &e;
     job->Data.resize(static_cast<size_t>(e.CompressedSize));
@@ -447,7 +464,7 @@ std::vector<ZipVerifyProblem> ZipVerifier::Check(const Options& options) {
       continue;
     }
     inFlightBytes += cost;
-    jobs[i] = job;
+    running.emplace_back(k, job);
     batchBytes += job->Data.size();
     batch.push_back(std::move(job));
     if (batch.size() >= kBatchEntries || batchBytes >= kBatchBytes) {
@@ -455,7 +472,7 @@ std::vector<ZipVerifyProblem> ZipVerifier::Check(const Options& options) {
       batchBytes = 0;
     }
     // Entries before the oldest job still running are told about as soon as they are known.
-    while (reported < k && !jobs[order[reported]]) report(reported + 1);
+    while (reported < k && (running.empty() || running.front().first != reported)) report(reported + 1);
   }
   pool.Submit(batch);
   report(order.size());

@@ -52,8 +52,9 @@ class ArchiveWriter {
   uint64_t entryCount_ = 0;
   // The central directory as it grows, in blocks of about kCentralBlock bytes: one string grown
   // by doubling would hold up to three times the directory at its last growth (hundreds of
-  // megabytes for a million entries).
-  static constexpr size_t kCentralBlock = 1 << 20;
+  // megabytes for a million entries). Blocks this small come from the heap rather than from
+  // fresh pages of their own, so they reuse what the files already written gave back.
+  static constexpr size_t kCentralBlock = 64 << 10;
   std::vector<std::string> central_;
   uint64_t centralSize_ = 0;
 };

@@ -13,7 +13,7 @@ namespace dravello::zipengine {
 
 namespace {
 
-std::string_view PathOf(const SelectedFile& f) { return f.Path; }
+std::string_view PathOf(const SelectedFile& f) { return f.Path(); }
 
 bool IsAbsolutePath(std::string_view p) { return !ExtractFileDrive(p).empty(); }
 
@@ -57,7 +57,8 @@ class Selector {
     const std::string nameBase = IsAbsolutePath(spec.Text) ? PathWithoutDrive(full) : std::string(spec.Text);
 
     if (st.Kind == FileKind::Regular) {
-      Consider(full, nameBase, &st, probe.Attributes);
+      // A path that is the specification as written is the command's, which outlives the selection.
+      Consider(full, nameBase, &st, probe.Attributes, full == spec.Text ? spec.Text : std::string_view());
       return;
     }
     if (st.Kind == FileKind::Other) {
@@ -119,7 +120,7 @@ class Selector {
         case FileKind::Regular:
           if (Matches(pattern, e.Name)) {
             matchedAny_ = true;
-            Consider(path, name, nullptr, std::nullopt);
+            Consider(path, name, nullptr, std::nullopt, {});
           }
           break;
         case FileKind::Other:
@@ -148,8 +149,9 @@ class Selector {
   }
 
   // `known` and `knownAttrs` are what a look-up already said (both nothing when it was not asked).
+  // `lasting` is empty, or `path` as text that outlives the selection.
   void Consider(const std::string& path, const std::string& rawName, const FileStat* known,
-                std::optional<uint32_t> knownAttrs) {
+                std::optional<uint32_t> knownAttrs, std::string_view lasting) {
     if (seen_.Contains(path)) return;
     FileStat st = known ? *known : env_.Stat(path);
     if (st.Kind != FileKind::Regular) return;  // vanished since the listing
@@ -164,7 +166,8 @@ class Selector {
     std::string name = NormalizeEntryName(rawName);
     if (options_.StripPaths) name = name.substr(name.rfind('/') + 1);
     if (name.empty() || Excluded(path, name)) return;
-    files_.emplace_back(path, std::move(name), st, *attrs, specIndex_);
+    files_.push_back(lasting.empty() ? SelectedFile::Owning(path, std::move(name), st, *attrs, specIndex_)
+                                     : SelectedFile::Borrowing(lasting, std::move(name), st, *attrs, specIndex_));
     seen_.Insert(files_.size() - 1);
   }
 
@@ -179,12 +182,24 @@ class Selector {
 
 }  // namespace
 
-SelectedFile::SelectedFile(std::string path, std::string storedName, const FileStat& stat, uint32_t attributes,
-                           uint32_t specIndex)
-    : Path(std::move(path)), Stat(stat), Attributes(attributes), SpecIndex(specIndex) {
-  if (!storedName.empty() && Path.size() >= storedName.size() && Path.size() - storedName.size() <= UINT32_MAX &&
-      std::string_view(Path).substr(Path.size() - storedName.size()) == storedName)
-    nameAt_ = static_cast<uint32_t>(Path.size() - storedName.size());
+SelectedFile SelectedFile::Owning(std::string path, std::string storedName, const FileStat& stat, uint32_t attributes,
+                                  uint32_t specIndex) {
+  auto owned = std::make_unique<std::string>(std::move(path));
+  const std::string_view view = *owned;
+  return SelectedFile(view, std::move(owned), std::move(storedName), stat, attributes, specIndex);
+}
+
+SelectedFile SelectedFile::Borrowing(std::string_view path, std::string storedName, const FileStat& stat,
+                                     uint32_t attributes, uint32_t specIndex) {
+  return SelectedFile(path, nullptr, std::move(storedName), stat, attributes, specIndex);
+}
+
+SelectedFile::SelectedFile(std::string_view path, std::unique_ptr<std::string> owned, std::string storedName,
+                           const FileStat& stat, uint32_t attributes, uint32_t specIndex)
+    : Stat(stat), Attributes(attributes), SpecIndex(specIndex), path_(path), owned_(std::move(owned)) {
+  if (!storedName.empty() && path_.size() >= storedName.size() && path_.size() - storedName.size() <= UINT32_MAX &&
+      path_.substr(path_.size() - storedName.size()) == storedName)
+    nameAt_ = static_cast<uint32_t>(path_.size() - storedName.size());
   else
     ownName_ = std::make_unique<std::string>(std::move(storedName));
 }

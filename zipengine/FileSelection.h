@@ -41,21 +41,41 @@ struct SelectionOptions {
 
 class SelectedFile {
  public:
-  SelectedFile(std::string path, std::string storedName, const FileStat& stat, uint32_t attributes, uint32_t specIndex);
+  // A file whose path is held here, or one whose path is a view of text that outlives the
+  // selection (a command's file specification): a backup names each of many files by its full
+  // path, and a copy of every path would double what the command already holds.
+  static SelectedFile Owning(std::string path, std::string storedName, const FileStat& stat, uint32_t attributes,
+                             uint32_t specIndex);
+  static SelectedFile Borrowing(std::string_view path, std::string storedName, const FileStat& stat,
+                                uint32_t attributes, uint32_t specIndex);
 
-  std::string Path;        // as the Env opens it
   FileStat Stat;           // as listed
   uint32_t Attributes = 0; // DOS attributes as listed
   uint32_t SpecIndex = 0;  // index of the file specification that named it
 
+  // As the Env opens it.
+  std::string_view Path() const { return path_; }
   // The entry name: "/" separators, no drive, no leading "/".
   std::string_view StoredName() const {
-    return ownName_ ? std::string_view(*ownName_) : std::string_view(Path).substr(nameAt_);
+    return ownName_ ? std::string_view(*ownName_) : path_.substr(nameAt_);
+  }
+
+  // Gives back the memory of the path and the name once the file is done with: a backup of many
+  // files then holds names only for the files still to come. Both are empty afterwards.
+  void Release() {
+    path_ = {};
+    owned_.reset();
+    ownName_.reset();
+    nameAt_ = 0;
   }
 
  private:
-  // The entry name is mostly the end of the path, and then it is not held a second time: a
-  // backup of many files would otherwise hold every name twice.
+  SelectedFile(std::string_view path, std::unique_ptr<std::string> owned, std::string storedName, const FileStat& stat,
+               uint32_t attributes, uint32_t specIndex);
+
+  std::string_view path_;                // into owned_, or borrowed
+  std::unique_ptr<std::string> owned_;   // the path, where it is not borrowed
+  // The entry name is mostly the end of the path, and then it is not held a second time.
   uint32_t nameAt_ = 0;
   std::unique_ptr<std::string> ownName_;  // where it is not
 };

@@ -256,11 +256,11 @@ class AddOperation {
     auto sameName = [&](std::string_view a, std::string_view b) {
       return selection_.FoldCase ? AnsiSameText(a, b) : a == b;
     };
-    auto isArchive = [&](const std::string& path) {
+    auto isArchive = [&](std::string_view path) {
       // The file name first: only a file named like the archive can be it.
       const size_t slash = path.find_last_of(PathDelim == '/' ? "/" : "/\\:");
-      if (!sameName(std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1), archiveName)) return false;
-      return sameName(env_.ExpandFileName(path), archivePath);
+      if (!sameName(path.substr(slash == std::string_view::npos ? 0 : slash + 1), archiveName)) return false;
+      return sameName(env_.ExpandFileName(std::string(path)), archivePath);
     };
     // The stored names taken so far (no name is held twice).
     KeyedIndexSet<SelectedFile, &StoredNameOf> names(work_);  // over the files kept so far
@@ -270,7 +270,7 @@ class AddOperation {
     size_t kept = 0;
     for (size_t i = 0; i < work_.size(); ++i) {
       SelectedFile& f = work_[i];
-      if (isArchive(f.Path)) continue;
+      if (isArchive(f.Path())) continue;
       auto old = existingByName_.find(f.StoredName());
       if (old != existingByName_.end()) {
         if ((update || freshen) && !IsNewer(f, existing_->Entries[old->second])) continue;
@@ -278,19 +278,19 @@ class AddOperation {
         continue;
       }
       if (names.Contains(f.StoredName())) {
-        Warn(zecSkipped, "duplicate name " + std::string(f.StoredName()) + ", skipped: " + f.Path);
+        Warn(zecSkipped, "duplicate name " + std::string(f.StoredName()) + ", skipped: " + std::string(f.Path()));
         continue;
       }
       const SpecLine spec = SpecAt(f.SpecIndex);
       if (spec.Encrypt && spec.Password.empty()) {
         if (!askedPassword_) {
           askedPassword_ = true;
-          std::optional<std::string> answer = reporter_.AskPassword(f.Path);
+          std::optional<std::string> answer = reporter_.AskPassword(f.Path());
           CheckAbort(reporter_.Aborted());
           if (answer) askedAnswer_ = *answer;
         }
         if (askedAnswer_.empty()) {
-          Warn(zecSkipped, "no password given, not added: " + f.Path);
+          Warn(zecSkipped, "no password given, not added: " + std::string(f.Path()));
           continue;
         }
       }
@@ -403,7 +403,7 @@ class AddOperation {
     // the open file again, not the name). A source that has grown past the threshold is left
     // for streaming.
     void Read() {
-      const std::string& path = Item->Path;
+      const std::string path(Item->Path());
       std::unique_ptr<RandomAccessFile> in;
       try {
         in = env_.NewRandomAccessFile(path);
@@ -496,7 +496,7 @@ class AddOperation {
   }
 
   static std::string SkipReason(const SourceJob& job) {
-    const std::string& path = job.Item->Path;
+    const std::string path(job.Item->Path());
     switch (job.Result) {
       case SourceJob::Outcome::Vanished:
         return "skipped, file vanished: " + path;
@@ -526,7 +526,11 @@ class AddOperation {
     } giveBack{*this, job->Input};
     if (job->Failed) throw std::bad_alloc();
     SelectedFile& f = *job->Item;
-    CheckAbort(reporter_.Call(zcaFileBegin, 0, static_cast<uint64_t>(f.Stat.Size), f.Path));
+    struct ReleaseWhenDone {
+      SelectedFile& f;
+      ~ReleaseWhenDone() { f.Release(); }
+    } release{f};
+    CheckAbort(reporter_.Call(zcaFileBegin, 0, static_cast<uint64_t>(f.Stat.Size), f.Path()));
     switch (job->Result) {
       case SourceJob::Outcome::Read:
         break;
@@ -567,7 +571,7 @@ class AddOperation {
     const std::string_view password = PasswordOf(f);
     std::unique_ptr<RandomAccessFile> in;
     try {
-      in = env_.NewRandomAccessFile(f.Path);
+      in = env_.NewRandomAccessFile(std::string(f.Path()));
     } catch (const Exception& e) {
       Warn(zecSkipped, "skipped, cannot read: " + e.Message());
       return;
@@ -660,7 +664,7 @@ class AddOperation {
     // stays well formed, but it is not listed in the directory.
     writer_->EndStreamed(e, zip64, !broken);
     if (broken) return;
-    FileStat after = env_.Stat(f.Path);
+    FileStat after = env_.Stat(std::string(f.Path()));
     Stored(f, before, !after.SameContentStamp(before) || read != before.Size, e);
   }
 
@@ -668,10 +672,10 @@ class AddOperation {
     ++storedCount_;
     // Only what tending the sources needs is kept per file: a backup of many files keeps
     // nothing of them but their directory entries.
-    if (cmd_.ResetArchiveFlag != 0 || cmd_.MoveFlag != 0) stored_.push_back({f.Path, asRead, changed});
+    if (cmd_.ResetArchiveFlag != 0 || cmd_.MoveFlag != 0) stored_.push_back({std::string(f.Path()), asRead, changed});
     if (existingByName_.count(f.StoredName())) replacedDone_.emplace(f.StoredName());
     newestNs_ = std::max(newestNs_, asRead.MTimeNs);
-    if (changed) Warn(zecSkipped, "file changed while it was read: " + f.Path);
+    if (changed) Warn(zecSkipped, "file changed while it was read: " + std::string(f.Path()));
     if (verbose_) {
       int percent = e.UncompressedSize == 0
                         ? 0
@@ -692,7 +696,7 @@ class AddOperation {
       const std::string& name = parts[k];
       if (!dirNames_.insert(name).second) continue;
       // The folder on disk: the file's path less as many trailing parts as the name has below it.
-      std::string path = f.Path;
+      std::string path(f.Path());
       for (size_t up = parts.size() - k; up > 0; --up) path = ExcludeTrailingPathDelimiter(ExtractFilePath(path));
       FileStat st = env_.Stat(path);
       if (st.Kind != FileKind::Directory) st = f.Stat;
