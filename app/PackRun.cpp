@@ -104,8 +104,7 @@ void TBackupRun::RunScriptPack(const std::string& archive, TStringList& files, b
       if (st.Kind == FileKind::Regular) sources.push_back({file, st});
     }
   }
-  zip_.SetFSpecArgs(&files);
-  files.Clear();  // the archiver holds its own copy; one is enough for a backup of many files
+  zip_.TakeFSpecArgs(files);  // one list is enough for a backup of many files
   zip_.SetTrace(false);
   zip_.SetVerbose(false);
   Guarded([] { return MessageText("fM_stbPackingErr"); },

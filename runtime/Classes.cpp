@@ -465,6 +465,23 @@ void TStringList::Assign(const TStringList& other) {
   AddStrings(other);
 }
 
+void TStringList::TakeStrings(TStringList& other) {
+  if (&other == this) return;
+  UpdateScope update(*this);
+  UpdateScope otherUpdate(other);
+  Clear();
+  std::vector<Item> taken;
+  taken.swap(other.items_);
+  other.DropKeys();
+  other.Changed();
+  if (!sorted_) {
+    items_.swap(taken);
+    Changed();
+    return;
+  }
+  for (Item& item : taken) AddObject(std::move(item.text), item.object);
+}
+
 void TStringList::AddStrings(const TStringList& other) {
   // Adding a list to itself would grow the vector being walked: walk a copy then.
   const std::vector<Item> copy = &other == this ? items_ : std::vector<Item>();

@@ -112,6 +112,9 @@ class TStringList : public TObject {
   // Replaces the content with other's strings and object pointers. The objects are shared, not
   // copied, so at most one of the two lists may own them.
   void Assign(const TStringList& other);
+  // As Assign, but moves other's entries here and leaves other empty: for handing over a long
+  // list, where a copy would hold it twice. Each list keeps its own settings.
+  void TakeStrings(TStringList& other);
   // Adds other's entries as Add would (a list may be added to itself).
   void AddStrings(const TStringList& other);
 

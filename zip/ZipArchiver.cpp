@@ -263,6 +263,16 @@ void TZipArchiver::SetFSpecArgs(TStringList* lines) {
   fSpecArgs_->EndUpdate();
 }
 
+void TZipArchiver::TakeFSpecArgs(TStringList& lines) {
+  for (int i = 0; i < lines.Count(); ++i)
+    if (lines.Objects(i)) {
+      SetFSpecArgs(&lines);
+      lines.Clear();
+      return;
+    }
+  fSpecArgs_->TakeStrings(lines);
+}
+
 void TZipArchiver::SetFSpecArgsExcl(TStringList* lines) {
   if (lines == fSpecArgsExcl_.get()) return;
   fSpecArgsExcl_->BeginUpdate();

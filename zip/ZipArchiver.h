@@ -187,6 +187,10 @@ class TZipArchiver : public TComponent {
   void SetExtAddStoreSuffixes(const std::string& v);
   TStringList* FSpecArgs() const { return fSpecArgs_.get(); }
   void SetFSpecArgs(TStringList* lines);  // copies the lines
+  // As SetFSpecArgs, but takes the lines over and leaves `lines` empty: a backup of many files
+  // hands its list over instead of holding it twice. Lines with objects are copied as by
+  // SetFSpecArgs (the objects stay with `lines`).
+  void TakeFSpecArgs(TStringList& lines);
   TStringList* FSpecArgsExcl() const { return fSpecArgsExcl_.get(); }
   void SetFSpecArgsExcl(TStringList* lines);
   const std::string& ZipFileName() const { return zipFileName_; }

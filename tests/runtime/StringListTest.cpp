@@ -278,6 +278,27 @@ TEST(UnsortedList, AssignAndAddStrings) {
   EXPECT_EQ(a.Count(), 4);
 }
 
+TEST(UnsortedList, TakeStringsMovesTheEntriesAndTellsBothLists) {
+  auto fromOwner = Unsorted({"c", "a", "b"});
+  TStringList& from = *fromOwner;
+  int fromChanges = 0, intoChanges = 0;
+  from.OnChange = [&](TStringList&) { ++fromChanges; };
+  auto intoOwner = Unsorted({"old"});
+  intoOwner->OnChange = [&](TStringList&) { ++intoChanges; };
+  intoOwner->TakeStrings(from);
+  EXPECT_EQ(Items(*intoOwner), (Strings{"c", "a", "b"}));
+  EXPECT_TRUE(from.Empty());
+  EXPECT_EQ(fromChanges, 1);
+  EXPECT_EQ(intoChanges, 1);
+  TStringList sorted(true);  // a sorted list takes them in its own order, without duplicates
+  from.Add("b");
+  from.Add("a");
+  from.Add("b");
+  sorted.TakeStrings(from);
+  EXPECT_EQ(Items(sorted), (Strings{"a", "b"}));
+  EXPECT_TRUE(from.Empty());
+}
+
 TEST(UnsortedList, CustomSortIsStable) {
   auto lOwner = Unsorted({"bb", "a", "cc", "b", "aa"});
   TStringList& l = *lOwner;
