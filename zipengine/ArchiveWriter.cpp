@@ -5,6 +5,47 @@
 
 namespace dravello::zipengine {
 
+namespace {
+
+class TempFileSpill final : public DirectorySpill {
+ public:
+  TempFileSpill(Env& env, std::string beside) : env_(env), beside_(std::move(beside)) {}
+  ~TempFileSpill() override {
+    try {
+      if (file_) file_->Close();
+      if (!path_.empty()) env_.DeleteFile(path_);
+    } catch (const Exception&) {
+      // a leftover is removed by the next run as a stale temporary file
+    }
+  }
+
+  void Append(std::string_view block) override {
+    if (!file_) path_ = env_.CreateTempFileBeside(beside_, &file_);
+    file_->Append(block.data(), block.size());
+  }
+
+  void ReadBack(const std::function<void(std::string_view)>& sink) override {
+    if (!file_) return;
+    file_->Close();
+    file_.reset();
+    std::unique_ptr<SequentialFile> in = env_.NewSequentialFile(path_);
+    std::vector<char> piece(1 << 20);
+    for (size_t n; (n = in->Read(piece.data(), piece.size())) > 0;) sink(std::string_view(piece.data(), n));
+  }
+
+ private:
+  Env& env_;
+  std::string beside_;
+  std::string path_;
+  std::unique_ptr<WritableFile> file_;
+};
+
+}  // namespace
+
+std::unique_ptr<DirectorySpill> SpillToTempFileBeside(Env& env, const std::string& beside) {
+  return std::make_unique<TempFileSpill>(env, beside);
+}
+
 ArchiveWriter::ArchiveWriter(WritableFile& out, size_t bufferSize) : out_(out), bufferSize_(bufferSize) {
   buffer_.reserve(bufferSize_);
 }
@@ -33,11 +74,22 @@ void ArchiveWriter::AddCentral(const EntryHeader& e, std::string_view extraKeep,
                                uint16_t madeBy) {
   const std::string header = BuildCentralHeader(e, extraKeep, comment, madeBy);
   if (central_.empty() || central_.back().size() + header.size() > central_.back().capacity()) {
+    // The full blocks go to the spill once they exceed what may be held; they all come before
+    // the blocks still held, so the directory keeps its order.
+    if (spill_ && centralHeld_ > held_) {
+      for (std::string& block : central_) {
+        spill_->Append(block);
+        std::string().swap(block);
+      }
+      central_.clear();
+      centralHeld_ = 0;
+    }
     central_.emplace_back();
     central_.back().reserve(std::max(kCentralBlock, header.size()));
   }
   central_.back() += header;
   centralSize_ += header.size();
+  centralHeld_ += header.size();
   ++entryCount_;
 }
 
@@ -82,6 +134,10 @@ void ArchiveWriter::CopyRaw(RandomAccessFile& source, const ExistingEntry& entry
 
 void ArchiveWriter::Finish(std::string_view archiveComment) {
   uint64_t dirOffset = offset_;
+  if (spill_) {
+    spill_->ReadBack([this](std::string_view piece) { Write(piece); });
+    spill_.reset();
+  }
   for (const std::string& block : central_) Write(block);
   const uint64_t dirSize = centralSize_;
   std::vector<std::string>().swap(central_);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,9 +17,30 @@
 
 namespace dravello::zipengine {
 
+// Somewhere for the central directory while the entries are written, once it is too large to
+// hold in memory: a backup of a million files has a directory of over 100 MB.
+class DirectorySpill {
+ public:
+  virtual ~DirectorySpill() = default;
+  virtual void Append(std::string_view block) = 0;
+  // Everything appended, in order, in pieces handed to `sink`. Called once, after the last Append.
+  virtual void ReadBack(const std::function<void(std::string_view)>& sink) = 0;
+};
+
+// A temporary file made beside `beside` as Env::CreateTempFileBeside makes them (so a run that
+// is killed leaves one that the next run removes), made at the first Append and removed when
+// the spill is destroyed.
+std::unique_ptr<DirectorySpill> SpillToTempFileBeside(Env& env, const std::string& beside);
+
 class ArchiveWriter {
  public:
   explicit ArchiveWriter(WritableFile& out, size_t bufferSize = 1 << 20);
+
+  // From now on the central directory beyond `held` bytes goes to `spill`.
+  void SetSpill(std::unique_ptr<DirectorySpill> spill, uint64_t held) {
+    spill_ = std::move(spill);
+    held_ = held;
+  }
 
   // One entry whose data (already compressed and encrypted) is complete. Sets LocalHeaderOffset.
   void WriteEntry(EntryHeader& e, std::string_view data);
@@ -55,8 +77,11 @@ class ArchiveWriter {
   // megabytes for a million entries). Blocks this small come from the heap rather than from
   // fresh pages of their own, so they reuse what the files already written gave back.
   static constexpr size_t kCentralBlock = 64 << 10;
-  std::vector<std::string> central_;
-  uint64_t centralSize_ = 0;
+  std::vector<std::string> central_;  // the blocks not spilled
+  uint64_t centralSize_ = 0;          // spilled and held
+  uint64_t centralHeld_ = 0;
+  std::unique_ptr<DirectorySpill> spill_;
+  uint64_t held_ = UINT64_MAX;
 };
 
 }  // namespace dravello::zipengine

@@ -136,6 +136,7 @@ class AddOperation {
     CreateTemp();
     writing_ = true;
     writer_ = std::make_unique<ArchiveWriter>(*tempFile_);
+    writer_->SetSpill(SpillToTempFileBeside(env_, tempBeside_), static_cast<uint64_t>(std::max<int64_t>(tuning_.DirectoryHeld, 0)));
     CopyKeptEntries();
     AddFiles();
     CopyEntriesNotReplaced();
@@ -317,6 +318,7 @@ class AddOperation {
     const std::string tempDir = NonNull(cmd_.TempDirText);
     if (!tempDir.empty()) beside = IncludeTrailingPathDelimiter(tempDir) + ExtractFileName(archive_);
     tempElsewhere_ = !tempDir.empty();
+    tempBeside_ = beside;
     try {
       tempPath_ = env_.CreateTempFileBeside(beside, &tempFile_);
     } catch (const Exception& e) {
@@ -831,6 +833,7 @@ class AddOperation {
   CompressionPool* pool_ = nullptr;
 
   std::string tempPath_;
+  std::string tempBeside_;  // what the temporary files are named after
   bool tempElsewhere_ = false;
   std::unique_ptr<WritableFile> tempFile_;
   std::unique_ptr<ArchiveWriter> writer_;

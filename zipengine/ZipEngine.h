@@ -20,6 +20,8 @@ struct EngineTuning {
   int64_t StreamThreshold = int64_t{16} << 20;  // larger files are streamed, not held in memory
   int64_t MemoryBudget = int64_t{32} << 20;     // file bytes held in memory at once
   int64_t PieceSize = int64_t{4} << 20;         // streamed files are compressed in pieces this big
+  int64_t DirectoryHeld = int64_t{4} << 20;     // central directory bytes held in memory; the rest
+                                                // waits in a temporary file
 };
 
 // Runs `command`. Returns the number of files stored (0 when none, after reporting why through

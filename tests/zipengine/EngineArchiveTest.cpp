@@ -229,6 +229,32 @@ TEST_F(EngineArchiveTest, SameArchiveWhateverTheNumberOfWorkers) {
   EXPECT_EQ(ReadersReject(zip_), "");
 }
 
+// A directory too large to hold waits in a temporary file: the archive is the same byte for byte,
+// and the temporary file is gone afterwards.
+TEST_F(EngineArchiveTest, SameArchiveWithTheDirectoryHeldOrSpilled) {
+  for (int i = 0; i < 1500; ++i)  // some 150 KiB of directory: three blocks
+    WriteFile(In(src_, Format("a-rather-long-file-name-for-a-bigger-directory-%.4d.txt", {int64_t{i}})),
+              std::to_string(i), 1300000000LL * kSec);
+  std::string reference;
+  for (int64_t held : {int64_t{64} << 20, int64_t{0}}) {
+    SCOPED_TRACE(held);
+    if (Env::Platform().FileExists(zip_)) Env::Platform().DeleteFile(zip_);
+    EngineCommand cmd(zip_);
+    cmd.Spec(In(src_, "*"));
+    EngineTuning tuning;
+    tuning.DirectoryHeld = held;
+    ASSERT_EQ(cmd.Run(tuning), 1500) << cmd.Messages();
+    const std::string bytes = ReadFile(zip_);
+    if (reference.empty()) reference = bytes;
+    EXPECT_TRUE(bytes == reference) << "the archive depends on where its directory waited";
+    std::vector<std::string> left;
+    for (const DirEntry& e : Env::Platform().ListDirectory(ExtractFilePath(zip_))) left.push_back(e.Name);
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{ExtractFileName(zip_), ExtractFileName(src_)}));
+  }
+  EXPECT_EQ(ReadersReject(zip_), "");
+}
+
 TEST_F(EngineArchiveTest, LiteralNamesWithSpecialCharacters) {
 #ifdef _WIN32
   GTEST_SKIP() << "file names holding <, >, |, * or ? cannot exist on Windows";
