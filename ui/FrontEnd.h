@@ -20,6 +20,20 @@ namespace dravello {
 
 class TForm;
 
+// Raises `depth` by one for the scope's life. A front end counts with it how deeply it is inside
+// its own work (handling a user action, mirroring the model into its widgets), so that a signal
+// its own work caused is told from one the user caused.
+class TDepthScope {
+ public:
+  explicit TDepthScope(int& depth) : depth_(depth) { ++depth_; }
+  ~TDepthScope() { --depth_; }
+  TDepthScope(const TDepthScope&) = delete;
+  TDepthScope& operator=(const TDepthScope&) = delete;
+
+ private:
+  int& depth_;
+};
+
 class TFrontEnd : public TControlObserver {
  public:
   // One step of the main loop: waits for at least one user action and handles it. The loop

@@ -209,22 +209,6 @@ class TQtFrontEnd::TEventHook : public QObject {
   bool keys_;
 };
 
-namespace {
-
-// Counts the user actions in progress for the lifetime of one.
-class THandling {
- public:
-  explicit THandling(int& depth) : depth_(depth) { ++depth_; }
-  ~THandling() { --depth_; }
-  THandling(const THandling&) = delete;
-  THandling& operator=(const THandling&) = delete;
-
- private:
-  int& depth_;
-};
-
-}  // namespace
-
 // ---- Construction -------------------------------------------------------------------------------
 
 TQtFrontEnd::TQtFrontEnd(int& argc, char** argv) {
@@ -273,7 +257,7 @@ TControl* TQtFrontEnd::ControlOf(const QWidget* widget) const {
 QObject* TQtFrontEnd::WidgetHook() const { return hook_.get(); }
 
 void TQtFrontEnd::Forward(const std::function<void()>& action) {
-  THandling handling(handling_);
+  TDepthScope handling(handling_);
   try {
     if (Application)
       Application->HandleUserAction(action);
@@ -327,7 +311,7 @@ void TQtFrontEnd::FlushDropped() {
 }
 
 QWidget* TQtFrontEnd::Build(TControl& control, QWidget* parentWidget) {
-  THandling mirroring(mirroring_);
+  TDepthScope mirroring(mirroring_);
   const TQtBinding& binding = bindings_->For(control);
   QWidget* w = binding.Create(control, parentWidget);
   Bind(control, w, binding);
@@ -367,7 +351,7 @@ void TQtFrontEnd::ApplyTabOrder(TForm& form) {
 // ---- Mirroring ----------------------------------------------------------------------------------
 
 void TQtFrontEnd::ApplyAll(TControl& control, QWidget& w, const TQtBinding& binding) {
-  THandling mirroring(mirroring_);
+  TDepthScope mirroring(mirroring_);
   // The font first: a label's size follows its caption in its font.
   binding.Apply(control, w, TProperty::Font);
   for (int i = 0; i < kPropertyCount; ++i) {
@@ -383,12 +367,12 @@ void TQtFrontEnd::ApplyAll(TControl& control, QWidget& w, const TQtBinding& bind
 void TQtFrontEnd::Apply(TControl& control, TProperty property) {
   auto it = widgets_.find(&control);
   if (it == widgets_.end() || !it->second.Widget) return;
-  THandling mirroring(mirroring_);
+  TDepthScope mirroring(mirroring_);
   it->second.Binding->Apply(control, *it->second.Widget, property);
 }
 
 void TQtFrontEnd::ApplyCommon(TControl& control, QWidget& w, TProperty property) {
-  THandling mirroring(mirroring_);
+  TDepthScope mirroring(mirroring_);
   switch (property) {
     case TProperty::Left:
     case TProperty::Top:
@@ -434,7 +418,7 @@ void TQtFrontEnd::ApplyCommon(TControl& control, QWidget& w, TProperty property)
 }
 
 void TQtFrontEnd::ApplyFormGeometry(TForm& form, QWidget& w) {
-  THandling mirroring(mirroring_);
+  TDepthScope mirroring(mirroring_);
   // Only the client area is placed: see the file comment of QtFrontEndImpl.h.
   const QRect client = ClientArea(form);
   if (Sizeable(form)) {
@@ -496,7 +480,7 @@ void TQtFrontEnd::KeepOnScreen(TForm& form) {
 }
 
 void TQtFrontEnd::ApplyFormFrame(TForm& form, QWidget& window) {
-  THandling mirroring(mirroring_);
+  TDepthScope mirroring(mirroring_);
   const TFormBorderStyle style = form.BorderStyle();
   Qt::WindowFlags flags;
   switch (style) {
@@ -535,7 +519,7 @@ void TQtFrontEnd::ApplyFormFrame(TForm& form, QWidget& window) {
 }
 
 void TQtFrontEnd::ApplyItemIndex(TCustomListControl& list, QWidget& w) {
-  THandling mirroring(mirroring_);
+  TDepthScope mirroring(mirroring_);
   if (auto* box = qobject_cast<QComboBox*>(&w)) {
     if (box->currentIndex() != list.ItemIndex()) box->setCurrentIndex(list.ItemIndex());
     if (auto* combo = dynamic_cast<TComboBox*>(&list); combo && box->isEditable() && box->currentText() != Q(combo->Text()))
@@ -580,7 +564,7 @@ void TQtFrontEnd::ApplyActiveControl(TForm& form) {
   TWinControl* active = form.ActiveControl();
   QWidget* target = active ? WidgetOf(active) : nullptr;
   if (!window || !target || !window->isVisible()) return;
-  THandling mirroring(mirroring_);
+  TDepthScope mirroring(mirroring_);
   if (QApplication::focusWidget() != target) target->setFocus(Qt::OtherFocusReason);
 }
 
@@ -609,7 +593,7 @@ void TQtFrontEnd::PropertyChanged(TControl& control, TProperty property) {
 void TQtFrontEnd::ItemsChanged(TControl& control) {
   auto it = widgets_.find(&control);
   if (it == widgets_.end() || !it->second.Widget) return;
-  THandling mirroring(mirroring_);
+  TDepthScope mirroring(mirroring_);
   it->second.Binding->ApplyItems(control, *it->second.Widget);
 }
 
@@ -625,7 +609,7 @@ void TQtFrontEnd::Shown(TControl& control) {
     window = Build(*form, nullptr);
     ApplyTabOrder(*form);
   }
-  THandling mirroring(mirroring_);
+  TDepthScope mirroring(mirroring_);
   ApplyFormFrame(*form, *window);
   if (form->Modal()) {
     window->setWindowModality(Qt::ApplicationModal);
@@ -647,7 +631,7 @@ void TQtFrontEnd::Shown(TControl& control) {
 void TQtFrontEnd::Hidden(TControl& control) {
   QWidget* w = WidgetOf(&control);
   if (!w) return;
-  THandling mirroring(mirroring_);
+  TDepthScope mirroring(mirroring_);
   w->hide();
   if (w->isWindow()) w->setWindowModality(Qt::NonModal);
 }

@@ -33,18 +33,6 @@ std::wstring FaceOf(const std::string& name) {
   return W(name);
 }
 
-// Counts a nesting for the lifetime of one scope.
-class TDepth {
- public:
-  explicit TDepth(int& depth) : depth_(depth) { ++depth_; }
-  ~TDepth() { --depth_; }
-  TDepth(const TDepth&) = delete;
-  TDepth& operator=(const TDepth&) = delete;
-
- private:
-  int& depth_;
-};
-
 LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
   LRESULT result = 0;
   if (TWin32FrontEnd* fe = TWin32FrontEnd::Current(); fe && fe->CommonMessage(hwnd, message, wParam, lParam, result))
@@ -202,7 +190,7 @@ void TWin32FrontEnd::Unbind(TControl& control) {
 }
 
 HWND TWin32FrontEnd::Build(TControl& control, HWND parentHwnd) {
-  TDepth mirroring(mirroring_);
+  TDepthScope mirroring(mirroring_);
   const TWin32Binding& binding = bindings_->For(control);
   HWND hwnd = binding.Create(control, parentHwnd);
   if (!hwnd) throw EInvalidOperation("Cannot create the window of " + control.Name());
@@ -263,7 +251,7 @@ void TWin32FrontEnd::Restack(TWinControl& parent) {
 // ---- Mirroring ----------------------------------------------------------------------------------
 
 void TWin32FrontEnd::ApplyAll(TControl& control, HWND hwnd, const TWin32Binding& binding) {
-  TDepth mirroring(mirroring_);
+  TDepthScope mirroring(mirroring_);
   binding.Apply(control, hwnd, TProperty::Font);
   for (int i = 0; i < kPropertyCount; ++i) {
     const auto property = static_cast<TProperty>(i);
@@ -277,7 +265,7 @@ void TWin32FrontEnd::ApplyAll(TControl& control, HWND hwnd, const TWin32Binding&
 void TWin32FrontEnd::Apply(TControl& control, TProperty property) {
   auto it = windows_.find(&control);
   if (it == windows_.end()) return;
-  TDepth mirroring(mirroring_);
+  TDepthScope mirroring(mirroring_);
   it->second.Binding->Apply(control, it->second.Hwnd, property);
 }
 
@@ -317,7 +305,7 @@ void TWin32FrontEnd::ApplyFont(TControl& control, HWND hwnd) {
 }
 
 void TWin32FrontEnd::ApplyCommon(TControl& control, HWND hwnd, TProperty property) {
-  TDepth mirroring(mirroring_);
+  TDepthScope mirroring(mirroring_);
   switch (property) {
     case TProperty::Left:
     case TProperty::Top:
@@ -398,7 +386,7 @@ TFrame FrameOf(HWND hwnd) {
 }  // namespace
 
 void TWin32FrontEnd::ApplyFormGeometry(TForm& form, HWND hwnd) {
-  TDepth mirroring(mirroring_);
+  TDepthScope mirroring(mirroring_);
   const int dpi = DpiOf(form);
   const int width = Scale(std::max(0, form.ClientWidth()), dpi), height = Scale(std::max(0, form.ClientHeight()), dpi);
   // Only the client area is placed: see the file comment of Win32FrontEndImpl.h.
@@ -445,7 +433,7 @@ void TWin32FrontEnd::ApplyActiveControl(TForm& form) {
   TWinControl* active = form.ActiveControl();
   HWND target = active ? HwndOf(active) : nullptr;
   if (!window || !target || !IsWindowVisible(window)) return;
-  TDepth mirroring(mirroring_);
+  TDepthScope mirroring(mirroring_);
   if (GetFocus() != target) SetFocus(target);
 }
 
@@ -459,7 +447,7 @@ void TWin32FrontEnd::ApplyDpi(TForm& form) {
     if (auto* win = dynamic_cast<TWinControl*>(&control))
       for (int i = 0; i < win->ControlCount(); ++i) apply(*win->Controls(i));
   };
-  TDepth mirroring(mirroring_);
+  TDepthScope mirroring(mirroring_);
   apply(form);
   if (HWND tooltip = TooltipOf(form)) SendMessageW(tooltip, TTM_SETMAXTIPWIDTH, 0, Scale(400, DpiOf(form)));
 }
@@ -487,7 +475,7 @@ void TWin32FrontEnd::PropertyChanged(TControl& control, TProperty property) {
 void TWin32FrontEnd::ItemsChanged(TControl& control) {
   auto it = windows_.find(&control);
   if (it == windows_.end()) return;
-  TDepth mirroring(mirroring_);
+  TDepthScope mirroring(mirroring_);
   it->second.Binding->ApplyItems(control, it->second.Hwnd);
 }
 
@@ -500,7 +488,7 @@ void TWin32FrontEnd::Shown(TControl& control) {
   KeepOnScreen(*form);
   HWND window = HwndOf(form);
   if (!window) window = Build(*form, nullptr);
-  TDepth mirroring(mirroring_);
+  TDepthScope mirroring(mirroring_);
   ApplyFormGeometry(*form, window);
   if (form->Modal()) {
     // The program's other windows wait while a modal form stands.
@@ -522,7 +510,7 @@ void TWin32FrontEnd::Shown(TControl& control) {
 void TWin32FrontEnd::Hidden(TControl& control) {
   HWND hwnd = HwndOf(&control);
   if (!hwnd) return;
-  TDepth mirroring(mirroring_);
+  TDepthScope mirroring(mirroring_);
   if (auto* form = dynamic_cast<TForm*>(&control)) {
     // Enable the others first, so that the system activates one of them rather than none.
     auto it = forms_.find(form);
@@ -652,7 +640,7 @@ LRESULT TWin32FrontEnd::FormMessage(HWND hwnd, UINT message, WPARAM wParam, LPAR
           const TFrame frame = FrameOf(hwnd);
           const int left = suggested->left + frame.Left - form->ClientOffsetX();
           const int top = suggested->top + frame.Top - form->ClientOffsetY();
-          TDepth mirroring(mirroring_);
+          TDepthScope mirroring(mirroring_);
           form->SetBounds(left, top, form->Width(), form->Height());
         }
         ApplyDpi(*form);
