@@ -199,9 +199,10 @@ class Env {
   virtual void SyncFileSystem(const std::string& path) = 0;
 
   // ---- Everything else ----
-  // Whether Stat, GetAttributes, GetAttributesOf and LocalTimeOf may be called from several
-  // threads at once. The platforms' Envs say yes; an Env that keeps state (a test double) says
-  // no, and its callers then make those calls from one thread at a time.
+  // Whether Stat, GetAttributes, GetAttributesOf and LocalTimeOf, and NewRandomAccessFile with
+  // the reads of the files it opens, may be called from several threads at once. The platforms'
+  // Envs say yes; an Env that keeps state (a test double) says no, and its callers then make
+  // those calls from one thread at a time.
   virtual bool LookupsAreThreadSafe() { return false; }
   virtual DriveInfo GetDriveInfo(const std::string& path) = 0;
   // Loads a library by path (or by bare name through the system's search). nullptr on failure,
