@@ -57,7 +57,8 @@ class Selector {
     const std::string nameBase = IsAbsolutePath(spec.Text) ? PathWithoutDrive(full) : std::string(spec.Text);
 
     if (st.Kind == FileKind::Regular) {
-      // A path that is the specification as written is the command's, which outlives the selection.
+      // A path written out in full in the command is the command's own text, which outlives the
+      // selection: it is borrowed, not copied.
       Consider(full, nameBase, &st, probe.Attributes, full == spec.Text ? spec.Text : std::string_view());
       return;
     }

@@ -87,7 +87,8 @@ using WarningSink = std::function<void(int code, const std::string& text)>;
 // name. A file named twice is taken once. A file specification that names an existing file as it
 // stands is taken literally, whatever characters it contains. FIFOs, sockets and devices are
 // reported and skipped, never opened; symbolic links to folders are not followed.
-// `specAt` gives file specification i of `specCount`; a file's SpecIndex is its i.
+// `specAt` gives file specification i of `specCount` (a file's SpecIndex is its i); it is called
+// from several threads at once, as the look-ups go ahead on worker threads.
 std::vector<SelectedFile> SelectFiles(Env& env, size_t specCount, const std::function<SpecLine(size_t)>& specAt,
                                       const SelectionOptions& options, const WarningSink& warn);
 

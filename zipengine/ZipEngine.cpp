@@ -369,10 +369,6 @@ class AddOperation {
     if (entry.Header.HasUnixTime) newestNs_ = std::max(newestNs_, entry.Header.UnixTime * 1000000000);
   }
 
-  // Files go through the worker pool in order: the calling thread reads a file, hands it to the
-  // pool, and writes finished files in their order whenever the bytes held in memory would
-  // exceed the budget. Files above the stream threshold are written once everything before
-  // them is out, in pieces, on this thread.
   // A source that fits in memory, read whole (on a worker, or on this thread before it is
   // handed out) and then compressed. What reading found is kept for this thread to report in
   // the files' order.
@@ -392,6 +388,9 @@ class AddOperation {
       }
       return Result == Outcome::Read;
     }
+
+    // Left out: gone, no longer a regular file, or unreadable.
+    bool Skipped() const { return Result != Outcome::Read && Result != Outcome::TooLarge; }
 
     SelectedFile* Item;
     int64_t Budget;  // the memory counted for it while it is in flight
@@ -440,6 +439,10 @@ class AddOperation {
     bool prepared_ = false;
   };
 
+  // Files go through the worker pool in order: this thread hands each file to the pool (which
+  // reads and compresses it), and writes finished files in their order whenever the bytes held
+  // in memory would exceed the budget. Files above the stream threshold are written in pieces,
+  // on this thread, when their turn comes.
   void AddFiles() {
     CompressionPool pool(tuning_.Workers > 0 ? tuning_.Workers : CompressionPool::DefaultWorkers());
     pool_ = &pool;
@@ -488,8 +491,7 @@ class AddOperation {
       SubmitBatch();
       for (const std::shared_ptr<SourceJob>& job : inFlight_) {
         pool_->Wait(job);
-        if (!job->Failed && job->Result != SourceJob::Outcome::Read && job->Result != SourceJob::Outcome::TooLarge)
-          reporter_.Call(zcaMessage, zecSkipped, 0, SkipReason(*job));
+        if (!job->Failed && job->Skipped()) reporter_.Call(zcaMessage, zecSkipped, 0, SkipReason(*job));
       }
     }
     inFlight_.clear();
@@ -533,17 +535,13 @@ class AddOperation {
       ~ReleaseWhenDone() { f.Release(); }
     } release{f};
     CheckAbort(reporter_.Call(zcaFileBegin, 0, static_cast<uint64_t>(f.Stat.Size), f.Path()));
-    switch (job->Result) {
-      case SourceJob::Outcome::Read:
-        break;
-      case SourceJob::Outcome::TooLarge:
-        StreamFile(f, job->AsRead);
-        return;
-      case SourceJob::Outcome::Vanished:
-      case SourceJob::Outcome::NotRegular:
-      case SourceJob::Outcome::Unreadable:
-        Warn(zecSkipped, SkipReason(*job));
-        return;
+    if (job->Skipped()) {
+      Warn(zecSkipped, SkipReason(*job));
+      return;
+    }
+    if (job->Result == SourceJob::Outcome::TooLarge) {
+      StreamFile(f, job->AsRead);
+      return;
     }
     WriteDirectoryEntries(f);
     EntryHeader e = MakeHeader(f, job->AsRead);
