@@ -156,6 +156,8 @@ void TBackupRun::CollectForRun(const TBackupScript& script, const std::string& d
   const bool fixedArchive = !script.CopyFiles && script.DstFormat == 2;
   CollectAndFilter(script, files, fixedArchive ? std::string() : script.DstPath,
                    fixedArchive ? destination : std::string());
+  // Listing and sorting many names needed room that the run needs no more.
+  Env::Default().ReleaseFreedMemory();
 }
 
 bool TBackupRun::PreviewScript(const std::string& name, const std::function<void(const std::string&)>& print) {

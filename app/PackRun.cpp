@@ -126,6 +126,7 @@ void TBackupRun::RunScriptPack(const std::string& archive, TStringList& files, b
   // which holds its own directory meanwhile.
   zip_.SetFSpecArgs(nullptr);
   zip_.SetZipFileName("");
+  env.ReleaseFreedMemory();
   // An archive was written (the engine says how many files it stored in it): read it back.
   if (added > 0) {
     bool good = false;

@@ -26,20 +26,21 @@ inline constexpr uint32_t faVolumeID = 0x08;
 inline constexpr uint32_t faDirectory = 0x10;
 inline constexpr uint32_t faArchive = 0x20;
 
-enum class FileKind {
+enum class FileKind : uint8_t {
   Missing,    // nothing under that name (or a dangling symbolic link)
   Regular,    // a regular file, or a symbolic link to one
   Directory,  // a directory, or a symbolic link to one
   Other,      // FIFO, socket, device: never opened by the program
 };
 
-// What the file system says about one path (symbolic links followed).
+// What the file system says about one path (symbolic links followed). Lists of many files keep
+// one per file, so the members are ordered to leave no gaps.
 struct FileStat {
-  FileKind Kind = FileKind::Missing;
-  bool IsSymlink = false;  // the name itself is a symbolic link
   int64_t Size = 0;
   int64_t MTimeNs = 0;     // last-write time, nanoseconds since 1970-01-01 UTC
   uint32_t Mode = 0;       // POSIX permission bits; 0 where the platform has none
+  FileKind Kind = FileKind::Missing;
+  bool IsSymlink = false;  // the name itself is a symbolic link
   bool Exists() const { return Kind != FileKind::Missing; }
   bool SameContentStamp(const FileStat& o) const { return Size == o.Size && MTimeNs == o.MTimeNs; }
 };
@@ -204,6 +205,10 @@ class Env {
   // Envs say yes; an Env that keeps state (a test double) says no, and its callers then make
   // those calls from one thread at a time.
   virtual bool LookupsAreThreadSafe() { return false; }
+  // Hands memory this process has freed back to the system where its allocator would keep it
+  // for later: called between the phases of a large run, so that the working space one phase
+  // let go of does not count again in the next one's peak. Nothing else changes.
+  virtual void ReleaseFreedMemory() {}
   virtual DriveInfo GetDriveInfo(const std::string& path) = 0;
   // Loads a library by path (or by bare name through the system's search). nullptr on failure,
   // with the system's reason in *error.
@@ -306,6 +311,7 @@ class EnvWrapper : public Env {
   bool OpenAddress(const std::string& a) override { return target_.OpenAddress(a); }
   bool StdoutIsTerminal() override { return target_.StdoutIsTerminal(); }
   bool DisplayAnswers() override { return target_.DisplayAnswers(); }
+  void ReleaseFreedMemory() override { target_.ReleaseFreedMemory(); }
   TDateTimeParts LocalTimeOf(int64_t t) override { return target_.LocalTimeOf(t); }
   // CopyFileContents and CopyToTempBeside are deliberately not forwarded: the portable copies
   // run through this Env's own file objects, so a double that fails writes also fails copies.

@@ -49,6 +49,7 @@ class PosixEnv : public Env {
   int64_t ProcessId() override;
   std::string HostName() override;
   bool LookupsAreThreadSafe() override { return true; }
+  void ReleaseFreedMemory() override;
   std::string ProgramFileName() override;
   std::string GetCurrentDir() override;
   std::optional<std::string> EnvironmentVariable(const std::string& name) override;

@@ -3,6 +3,9 @@
 #include <elf.h>
 #include <fcntl.h>
 #include <link.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <netdb.h>
 #include <poll.h>
 #include <signal.h>
@@ -733,6 +736,13 @@ bool PosixEnv::ProcessExists(int64_t pid) {
 std::string PosixEnv::HostName() { return LocalHostName(); }
 
 int64_t PosixEnv::ProcessId() { return ::getpid(); }
+
+void PosixEnv::ReleaseFreedMemory() {
+#ifdef __GLIBC__
+  // glibc keeps freed blocks below the top of its heaps resident; this returns their whole pages.
+  ::malloc_trim(0);
+#endif
+}
 
 std::string PosixEnv::ProgramFileName() {
   char buf[PATH_MAX];

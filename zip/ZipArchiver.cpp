@@ -408,6 +408,9 @@ void TZipArchiver::RunAddSteps() {
   engineRunning_ = false;
   if (escaped) std::rethrow_exception(escaped);
 
+  // The file list, the command and the engine's working space are gone; reading the new
+  // directory starts from what is still in use.
+  Env::Default().ReleaseFreedMemory();
   if (addedCount_ > 0) List();
 }
 

@@ -123,7 +123,6 @@ struct ZipDirEntry {
 
   std::string EntryName;     // converted by ToAnsiText, "/" replaced by PathDelim
   std::string EntryComment;  // converted by ToAnsiText; empty when CommentLength is 0
-  bool IsEncrypted = false;  // bit 0 of GeneralFlags
   // ExtraLength + 1 bytes (the last one spare), or empty when ExtraLength is 0.
   std::vector<uint8_t> ExtraField;
 
@@ -131,6 +130,7 @@ struct ZipDirEntry {
   uint64_t UnpackedSize64 = 0;
   uint64_t LocalHeaderOffset64 = 0;
   uint32_t DiskStart32 = 0;
+  bool IsEncrypted = false;  // bit 0 of GeneralFlags (beside DiskStart32: a directory of many entries keeps no gap)
 };
 
 // A memory buffer the engine may ask the component to size (callback action 13).

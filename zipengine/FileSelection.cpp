@@ -185,8 +185,9 @@ class Selector {
 
 SelectedFile SelectedFile::Owning(std::string path, std::string storedName, const FileStat& stat, uint32_t attributes,
                                   uint32_t specIndex) {
-  auto owned = std::make_unique<std::string>(std::move(path));
-  const std::string_view view = *owned;
+  auto owned = std::make_unique<Owned>();
+  owned->Path = std::move(path);
+  const std::string_view view = owned->Path;
   return SelectedFile(view, std::move(owned), std::move(storedName), stat, attributes, specIndex);
 }
 
@@ -195,14 +196,21 @@ SelectedFile SelectedFile::Borrowing(std::string_view path, std::string storedNa
   return SelectedFile(path, nullptr, std::move(storedName), stat, attributes, specIndex);
 }
 
-SelectedFile::SelectedFile(std::string_view path, std::unique_ptr<std::string> owned, std::string storedName,
+SelectedFile::SelectedFile(std::string_view path, std::unique_ptr<Owned> owned, std::string storedName,
                            const FileStat& stat, uint32_t attributes, uint32_t specIndex)
-    : Stat(stat), Attributes(attributes), SpecIndex(specIndex), path_(path), owned_(std::move(owned)) {
-  if (!storedName.empty() && path_.size() >= storedName.size() && path_.size() - storedName.size() <= UINT32_MAX &&
-      path_.substr(path_.size() - storedName.size()) == storedName)
-    nameAt_ = static_cast<uint32_t>(path_.size() - storedName.size());
-  else
-    ownName_ = std::make_unique<std::string>(std::move(storedName));
+    : Stat(stat), Attributes(attributes), SpecIndex(specIndex), owned_(std::move(owned)) {
+  if (path.size() > UINT32_MAX) throw EInOutError("The path is too long: " + std::string(path.substr(0, 256)), 0);
+  path_ = path.data();
+  pathSize_ = static_cast<uint32_t>(path.size());
+  if (!storedName.empty() && path.size() >= storedName.size() &&
+      path.substr(path.size() - storedName.size()) == storedName) {
+    nameAt_ = static_cast<uint32_t>(path.size() - storedName.size());
+  } else {
+    // An empty name stands for the end of the path, so an empty entry name is held as such.
+    if (!owned_) owned_ = std::make_unique<Owned>();
+    owned_->Name = std::move(storedName);
+    if (owned_->Name.empty()) nameAt_ = pathSize_;
+  }
 }
 
 std::string NormalizeEntryName(const std::string& path) {

@@ -54,30 +54,37 @@ class SelectedFile {
   uint32_t SpecIndex = 0;  // index of the file specification that named it
 
   // As the Env opens it.
-  std::string_view Path() const { return path_; }
+  std::string_view Path() const { return std::string_view(path_, pathSize_); }
   // The entry name: "/" separators, no drive, no leading "/".
   std::string_view StoredName() const {
-    return ownName_ ? std::string_view(*ownName_) : path_.substr(nameAt_);
+    return owned_ && !owned_->Name.empty() ? std::string_view(owned_->Name) : Path().substr(nameAt_);
   }
 
   // Gives back the memory of the path and the name once the file is done with: a backup of many
   // files then holds names only for the files still to come. Both are empty afterwards.
   void Release() {
-    path_ = {};
-    owned_.reset();
-    ownName_.reset();
+    path_ = "";
+    pathSize_ = 0;
     nameAt_ = 0;
+    owned_.reset();
   }
 
  private:
-  SelectedFile(std::string_view path, std::unique_ptr<std::string> owned, std::string storedName, const FileStat& stat,
+  // What a file holds itself: its path where that is not borrowed, its entry name where that is
+  // not the end of its path. One block for both, and none for most files of a backup.
+  struct Owned {
+    std::string Path;
+    std::string Name;
+  };
+
+  SelectedFile(std::string_view path, std::unique_ptr<Owned> owned, std::string storedName, const FileStat& stat,
                uint32_t attributes, uint32_t specIndex);
 
-  std::string_view path_;                // into owned_, or borrowed
-  std::unique_ptr<std::string> owned_;   // the path, where it is not borrowed
-  // The entry name is mostly the end of the path, and then it is not held a second time.
-  uint32_t nameAt_ = 0;
-  std::unique_ptr<std::string> ownName_;  // where it is not
+  // A backup keeps one of these per file: the path is a pointer and a length, not a view.
+  const char* path_ = "";          // into owned_, or borrowed
+  uint32_t pathSize_ = 0;
+  uint32_t nameAt_ = 0;            // where the entry name starts in the path
+  std::unique_ptr<Owned> owned_;
 };
 
 // Receives warnings: a code (low byte meaningful) and a text.

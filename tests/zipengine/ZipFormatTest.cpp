@@ -20,6 +20,38 @@ TEST(EntryNameTest, NoDriveNoDotsSlashSeparated) {
   EXPECT_EQ(NormalizeEntryName("a/../b"), "a/b");
 }
 
+// A file's path and entry name survive the list growing (the list moves every file) and are
+// gone after Release, whether the path is held or borrowed and whether the name is its end.
+TEST(SelectedFileTest, PathAndNameHeldOrBorrowedSurviveMovesAndRelease) {
+  const std::string lasting = "/data/a b/long enough not to fit a short string.txt";
+  struct Case {
+    bool owning;
+    std::string path, name;
+  } cases[] = {
+      {true, "/x/y.txt", "x/y.txt"},  // short enough to sit inside the string object
+      {true, lasting, "data/a b/long enough not to fit a short string.txt"},
+      {true, "C:\\x\\y.txt", "x/y.txt"},  // the name is no end of the path
+      {false, lasting, "long enough not to fit a short string.txt"},
+      {false, lasting, "other/name.txt"},
+      {false, lasting, ""},
+  };
+  std::vector<SelectedFile> files;
+  for (const Case& c : cases) {
+    const FileStat st;
+    files.push_back(c.owning ? SelectedFile::Owning(c.path, c.name, st, 0, 0)
+                             : SelectedFile::Borrowing(lasting, c.name, st, 0, 0));
+  }
+  files.shrink_to_fit();  // moves every file once more
+  for (size_t i = 0; i < files.size(); ++i) {
+    const Case& c = cases[i];
+    EXPECT_EQ(files[i].Path(), c.owning ? c.path : lasting) << i;
+    EXPECT_EQ(files[i].StoredName(), c.name) << i;
+    files[i].Release();
+    EXPECT_EQ(files[i].Path(), "") << i;
+    EXPECT_EQ(files[i].StoredName(), "") << i;
+  }
+}
+
 TEST(FromDateTest, ParsesTheCommandForm) {
   char d1[8] = {'1', '2', ' ', '3', '0', ' ', '9', '9'};
   char d2[8] = {'0', '3', ' ', '0', '1', ' ', '0', '4'};
