@@ -89,6 +89,9 @@ void TBackupRun::RunScriptPack(const std::string& archive, TStringList& files, b
     feedback_.ShowAndLog(MessageText("fM_stbPackDone"));
     return;
   }
+  // The run needed only the reader's verdict: the entries it read would be held through the
+  // whole add, beside the engine's own reading of the same directory.
+  zip_.ClearZipContents();
 
   // The engine is not asked to clear archive bits: that waits until the archive has been read
   // back. What each file looked like before packing began tells then whether its entry holds it

@@ -296,6 +296,9 @@ class TZipArchiver : public TComponent {
   // Reads the directory of ZipFileName into ZipContents. Reports failures; never raises a
   // std::exception. A file that cannot be read as an archive empties ZipFileName.
   void List();
+  // Frees every directory entry, from the last to the first, and the list's own room. A caller
+  // that only wanted List's verdict need not hold the directory of a large archive meanwhile.
+  void ClearZipContents();
   // ".gif:.png:..." for the members of AddStoreSuffixes, with ExtAddStoreSuffixes for assEXT;
   // the last character dropped.
   std::string BuildSuffixList() const;
@@ -325,8 +328,6 @@ class TZipArchiver : public TComponent {
   // "Progress <n>" for other positive n, "" for n <= 0.
   static std::string PhaseText(int32_t n);
 
-  // Frees every directory entry.
-  void ClearZipContents();
   // The name conversion of the entry being read (OEM to the platform code page when the entry's
   // host and CodePage say so).
   std::string ToAnsiText(const std::string& text, const ZipDirEntry& entry) const;

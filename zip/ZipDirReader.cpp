@@ -322,6 +322,7 @@ std::string TZipArchiver::ToAnsiText(const std::string& text, const ZipDirEntry&
 
 void TZipArchiver::ClearZipContents() {
   while (!zipContents_.empty()) zipContents_.pop_back();
+  zipContents_.shrink_to_fit();
 }
 
 }  // namespace dravello

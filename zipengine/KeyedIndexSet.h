@@ -7,6 +7,7 @@
 // and growing rehashes no text.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string_view>
@@ -27,15 +28,19 @@ class KeyedIndexSet {
     if (want > slots_.size()) Rehash(want);
   }
 
-  bool Contains(std::string_view key) const {
-    if (slots_.empty()) return false;
+  static constexpr size_t kNone = SIZE_MAX;
+
+  // The position of the element taken with this text, or kNone.
+  size_t Find(std::string_view key) const {
+    if (slots_.empty()) return kNone;
     const uint32_t h = HashOf(key);
     for (size_t i = h & (slots_.size() - 1);; i = (i + 1) & (slots_.size() - 1)) {
       const Slot& s = slots_[i];
-      if (s.Index == kEmpty) return false;
-      if (s.Hash == h && KeyOf(elements_[s.Index]) == key) return true;
+      if (s.Index == kEmpty) return kNone;
+      if (s.Hash == h && KeyOf(elements_[s.Index]) == key) return s.Index;
     }
   }
+  bool Contains(std::string_view key) const { return Find(key) != kNone; }
 
   // Takes the element at `index`, whose text must not be in the set yet.
   void Insert(size_t index) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <deque>
-#include <map>
 #include <memory>
 #include <new>
 #include <optional>
@@ -113,6 +112,11 @@ class AddOperation {
 
  private:
   static std::string_view StoredNameOf(const SelectedFile& f) { return f.StoredName(); }
+  static constexpr size_t kNoEntry = SIZE_MAX;
+  // The position of the old archive's entry of that name (kNoEntry: none, or no old archive).
+  size_t ExistingIndexOf(std::string_view name) const {
+    return existingByName_ ? existingByName_->Find(name) : kNoEntry;
+  }
 
   // ---- The steps ----
 
@@ -207,7 +211,12 @@ class AddOperation {
     existing_ = ReadArchiveDirectory(*existingFile_);  // ZipFormatError: reported, file untouched
     if (!existing_->Warning.empty()) reporter_.Message(zecInfo, archive_ + ": " + existing_->Warning);
     if (!cmd_.CommentText) comment_ = existing_->Comment;
-    for (size_t i = 0; i < existing_->Entries.size(); ++i) existingByName_.emplace(existing_->Entries[i].Header.Name, i);
+    // Of two old entries with one name, a new file replaces the first.
+    existingByName_.emplace(existing_->Entries);
+    existingByName_->Reserve(existing_->Entries.size());
+    for (size_t i = 0; i < existing_->Entries.size(); ++i)
+      if (!existingByName_->Contains(existing_->Entries[i].Header.Name)) existingByName_->Insert(i);
+    oldEntries_.assign(existing_->Entries.size(), OldEntry::Kept);
   }
 
   // A comment holding the end-record signature would be taken for the end of the archive by
@@ -272,9 +281,9 @@ class AddOperation {
     for (size_t i = 0; i < work_.size(); ++i) {
       SelectedFile& f = work_[i];
       if (isArchive(f.Path())) continue;
-      auto old = existingByName_.find(f.StoredName());
-      if (old != existingByName_.end()) {
-        if ((update || freshen) && !IsNewer(f, existing_->Entries[old->second])) continue;
+      const size_t old = ExistingIndexOf(f.StoredName());
+      if (old != kNoEntry) {
+        if ((update || freshen) && !IsNewer(f, existing_->Entries[old])) continue;
       } else if (freshen) {
         continue;
       }
@@ -295,7 +304,7 @@ class AddOperation {
           continue;
         }
       }
-      if (old != existingByName_.end()) replaced_.insert(old->second);
+      if (old != kNoEntry) oldEntries_[old] = OldEntry::Replaced;
       if (kept != i) work_[kept] = std::move(f);
       names.Insert(kept++);
     }
@@ -330,18 +339,16 @@ class AddOperation {
 
   void CopyKeptEntries() {
     if (!existing_) return;
-    for (size_t i = 0; i < existing_->Entries.size(); ++i) {
-      if (replaced_.count(i)) continue;
-      CopyEntry(existing_->Entries[i]);
-    }
+    for (size_t i = 0; i < existing_->Entries.size(); ++i)
+      if (oldEntries_[i] == OldEntry::Kept) CopyEntry(existing_->Entries[i]);
   }
 
   // Every entry of the old archive is in the new one, as it was or replaced by a newer file: an
   // archive is never written with fewer of the old entries than were found.
   void CheckEveryOldEntryKept() const {
     if (!existing_) return;
-    size_t replaced = 0;
-    for (size_t i : replaced_) replaced += replacedDone_.count(existing_->Entries[i].Header.Name);
+    const auto replaced =
+        static_cast<size_t>(std::count(oldEntries_.begin(), oldEntries_.end(), OldEntry::ReplacedAndStored));
     if (oldEntriesCopied_ + replaced != existing_->Entries.size())
       throw std::logic_error("the new archive would lose " +
                              std::to_string(existing_->Entries.size() - oldEntriesCopied_ - replaced) +
@@ -350,8 +357,8 @@ class AddOperation {
 
   // Entries whose replacement could not be stored stay as they were.
   void CopyEntriesNotReplaced() {
-    for (size_t i : replaced_)
-      if (!replacedDone_.count(existing_->Entries[i].Header.Name)) CopyEntry(existing_->Entries[i]);
+    for (size_t i = 0; i < oldEntries_.size(); ++i)
+      if (oldEntries_[i] == OldEntry::Replaced) CopyEntry(existing_->Entries[i]);
   }
 
   void CopyEntry(const ExistingEntry& entry) {
@@ -673,7 +680,8 @@ class AddOperation {
     // Only what tending the sources needs is kept per file: a backup of many files keeps
     // nothing of them but their directory entries.
     if (cmd_.ResetArchiveFlag != 0 || cmd_.MoveFlag != 0) stored_.push_back({std::string(f.Path()), asRead, changed});
-    if (existingByName_.count(f.StoredName())) replacedDone_.emplace(f.StoredName());
+    if (const size_t old = ExistingIndexOf(f.StoredName()); old != kNoEntry && oldEntries_[old] == OldEntry::Replaced)
+      oldEntries_[old] = OldEntry::ReplacedAndStored;
     newestNs_ = std::max(newestNs_, asRead.MTimeNs);
     if (changed) Warn(zecSkipped, "file changed while it was read: " + std::string(f.Path()));
     if (verbose_) {
@@ -816,9 +824,12 @@ class AddOperation {
 
   std::unique_ptr<RandomAccessFile> existingFile_;
   std::optional<ExistingArchive> existing_;
-  std::map<std::string, size_t, std::less<>> existingByName_;
-  std::set<size_t> replaced_;
-  std::set<std::string> replacedDone_;
+  // The old archive's entries by name, and what becomes of each: an update of a large archive
+  // holds no name twice and no node per entry.
+  static std::string_view NameOfExisting(const ExistingEntry& e) { return e.Header.Name; }
+  std::optional<KeyedIndexSet<ExistingEntry, &NameOfExisting>> existingByName_;
+  enum class OldEntry : uint8_t { Kept, Replaced, ReplacedAndStored };
+  std::vector<OldEntry> oldEntries_;  // by position in the old archive
   size_t oldEntriesCopied_ = 0;
 
   std::vector<SelectedFile> work_;  // the files to add, in order

@@ -111,6 +111,24 @@ TEST_F(EngineUpdateTest, ExtendsArchivesWrittenByOtherTools) {
   EXPECT_EQ(UnzipContent(zip_, Entry("new.txt")), "ours");
 }
 
+// Another tool may have stored one name twice: a new file replaces the first of them, and the
+// second stays as it was.
+TEST_F(EngineUpdateTest, ANameStoredTwiceLosesOnlyTheFirstToTheNewFile) {
+  ziptest::ZipBuilder b;
+  b.entries = {ziptest::Entry(Entry("a.txt"), "one"), ziptest::Entry(Entry("a.txt"), "second")};
+  WriteFile(zip_, b.Build());
+  WriteFile(Src("a.txt"), "brand new text");
+  ASSERT_EQ(Add({"a.txt"}), 1) << messages_;
+  EXPECT_EQ(ReadersReject(zip_), "");
+  std::vector<uint64_t> sizes;
+  for (const PyEntry& e : ListWithPython(zip_)) {
+    EXPECT_EQ(e.Name, Entry("a.txt"));
+    sizes.push_back(e.Size);
+  }
+  std::sort(sizes.begin(), sizes.end());
+  EXPECT_EQ(sizes, (std::vector<uint64_t>{6, 14}));
+}
+
 TEST_F(EngineUpdateTest, UpdateAndFreshenCompareTimes) {
   WriteFile(Src("old.txt"), "old v1", kT0);
   WriteFile(Src("same.txt"), "same v1", kT0);
