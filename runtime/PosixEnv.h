@@ -72,7 +72,9 @@ class PosixEnv : public Env {
  private:
   // The stored DOS attribute bits, or nothing when none are stored (or cannot be).
   std::optional<uint32_t> ReadStoredBits(const std::string& path, bool* unsupported);
-  bool ClearedRecordMatches(const std::string& path, const FileStat& st);
+  // Our record of the state a file had when we cleared its archive bit, against its state `st`.
+  enum class ClearedRecord { None, ForThisState, ForAnotherState };
+  ClearedRecord ReadClearedRecord(const std::string& path, const FileStat& st);
   // The DOS attributes of `path`, whose state is `st`.
   uint32_t AttributesOf(const std::string& path, const FileStat& st);
   // Writes `bits` into our extended attributes (with the size-and-time record when the archive

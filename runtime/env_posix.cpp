@@ -508,14 +508,16 @@ std::optional<uint32_t> PosixEnv::ReadStoredBits(const std::string& path, bool* 
   return static_cast<uint32_t>(bits);
 }
 
-bool PosixEnv::ClearedRecordMatches(const std::string& path, const FileStat& st) {
+PosixEnv::ClearedRecord PosixEnv::ReadClearedRecord(const std::string& path, const FileStat& st) {
+  // One look-up: a record too long for the buffer is there all the same, and is no record of
+  // this state of the file.
   char buf[64];
-  ssize_t n = GetXattr(path, kClearedName, buf, sizeof buf - 1);
-  if (n <= 0) return false;
+  const ssize_t n = GetXattr(path, kClearedName, buf, sizeof buf - 1);
+  if (n < 0) return errno == ERANGE ? ClearedRecord::ForAnotherState : ClearedRecord::None;
   buf[n] = 0;
   long long mtime = 0, size = 0;
-  if (std::sscanf(buf, "%lld %lld", &mtime, &size) != 2) return false;
-  return mtime == st.MTimeNs && size == st.Size;
+  if (std::sscanf(buf, "%lld %lld", &mtime, &size) != 2) return ClearedRecord::ForAnotherState;
+  return mtime == st.MTimeNs && size == st.Size ? ClearedRecord::ForThisState : ClearedRecord::ForAnotherState;
 }
 
 std::optional<uint32_t> PosixEnv::GetAttributes(const std::string& path) {
@@ -547,9 +549,7 @@ uint32_t PosixEnv::AttributesOf(const std::string& path, const FileStat& st) {
     if (!archive) {
       // Cleared by us: the bit comes back when the file changed. Cleared by Samba or Wine (no
       // record of ours): trust their bit.
-      char probe[2];
-      bool haveRecord = GetXattr(path, kClearedName, probe, 0) >= 0;
-      if (haveRecord && !ClearedRecordMatches(path, st)) archive = true;
+      archive = ReadClearedRecord(path, st) == ClearedRecord::ForAnotherState;
     }
     if (archive) attrs |= faArchive;
   } else {

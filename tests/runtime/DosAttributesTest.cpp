@@ -112,6 +112,13 @@ TEST_F(DosAttributes, TheArchiveBitReturnsWhenTheFileChanges) {
   ASSERT_TRUE(env.SetAttributes(file, faArchive));
   EXPECT_EQ(RawXattr(file, PosixEnv::kClearedName), "<none>");
   EXPECT_EQ(Get(file), faArchive);
+
+  // A record damaged, or grown past its form, records no state of the file.
+  for (const std::string& damaged : {std::string("garbage"), std::string(100, '7')}) {
+    ASSERT_TRUE(env.SetAttributes(file, 0));
+    SetRawXattr(file, PosixEnv::kClearedName, damaged);
+    EXPECT_EQ(Get(file), faArchive) << damaged;
+  }
 }
 
 TEST_F(DosAttributes, ClearingAsReadKeepsTheBitOfAFileChangedSince) {
