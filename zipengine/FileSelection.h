@@ -81,9 +81,9 @@ class SelectedFile {
                uint32_t attributes, uint32_t specIndex);
 
   // A backup keeps one of these per file: the path is a pointer and a length, not a view.
-  const char* path_ = "";          // into owned_, or borrowed
+  const char* path_ = "";  // into owned_, or borrowed
   uint32_t pathSize_ = 0;
-  uint32_t nameAt_ = 0;            // where the entry name starts in the path
+  uint32_t nameAt_ = 0;  // where the entry name starts in the path
   std::unique_ptr<Owned> owned_;
 };
 

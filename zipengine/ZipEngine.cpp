@@ -6,9 +6,9 @@
 #include <new>
 #include <optional>
 #include <set>
-#include <string_view>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "runtime/DateTime.h"
@@ -347,8 +347,8 @@ class AddOperation {
   // archive is never written with fewer of the old entries than were found.
   void CheckEveryOldEntryKept() const {
     if (!existing_) return;
-    const auto replaced =
-        static_cast<size_t>(std::count(oldEntries_.begin(), oldEntries_.end(), OldEntry::ReplacedAndStored));
+    const auto replaced = static_cast<size_t>(
+        std::count(oldEntries_.begin(), oldEntries_.end(), OldEntry::ReplacedAndStored));
     if (oldEntriesCopied_ + replaced != existing_->Entries.size())
       throw std::logic_error("the new archive would lose " +
                              std::to_string(existing_->Entries.size() - oldEntriesCopied_ - replaced) +
