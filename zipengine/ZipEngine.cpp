@@ -140,7 +140,8 @@ class AddOperation {
     CreateTemp();
     writing_ = true;
     writer_ = std::make_unique<ArchiveWriter>(*tempFile_);
-    writer_->SetSpill(SpillToTempFileBeside(env_, tempBeside_), static_cast<uint64_t>(std::max<int64_t>(tuning_.DirectoryHeld, 0)));
+    writer_->SetSpill(SpillToTempFileBeside(env_, tempBeside_),
+                      static_cast<uint64_t>(std::max<int64_t>(tuning_.DirectoryHeld, 0)));
     CopyKeptEntries();
     AddFiles();
     CopyEntriesNotReplaced();

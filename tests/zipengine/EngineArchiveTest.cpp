@@ -48,6 +48,15 @@ std::map<std::string, PyEntry> ByName(const std::vector<PyEntry>& entries) {
 
 class EngineArchiveTest : public ::testing::Test {
  protected:
+  // Packs everything in src_ into a new archive with `tuning`; the archive's bytes.
+  std::string PackAfresh(const EngineTuning& tuning, int32_t files) {
+    if (Env::Platform().FileExists(zip_)) Env::Platform().DeleteFile(zip_);
+    EngineCommand cmd(zip_);
+    cmd.Spec(In(src_, "*"));
+    EXPECT_EQ(cmd.Run(tuning), files) << cmd.Messages();
+    return ReadFile(zip_);
+  }
+
   TempFolder tmp_;
   std::string src_ = tmp_ / "src";
   std::string zip_ = tmp_ / "out.zip";
@@ -213,16 +222,12 @@ TEST_F(EngineArchiveTest, SameArchiveWhateverTheNumberOfWorkers) {
   std::string reference;
   for (int workers : {1, 2, 5}) {
     SCOPED_TRACE(workers);
-    if (Env::Platform().FileExists(zip_)) Env::Platform().DeleteFile(zip_);
-    EngineCommand cmd(zip_);
-    cmd.Spec(In(src_, "*"));
     EngineTuning tuning;
     tuning.Workers = workers;
     tuning.MemoryBudget = 50000;  // few files in flight at once
     tuning.StreamThreshold = 100000;
     tuning.PieceSize = 64 << 10;
-    ASSERT_EQ(cmd.Run(tuning), 41);
-    std::string bytes = ReadFile(zip_);
+    const std::string bytes = PackAfresh(tuning, 41);
     if (reference.empty()) reference = bytes;
     EXPECT_TRUE(bytes == reference) << "the archive depends on the number of workers";
   }
@@ -238,13 +243,9 @@ TEST_F(EngineArchiveTest, SameArchiveWithTheDirectoryHeldOrSpilled) {
   std::string reference;
   for (int64_t held : {int64_t{64} << 20, int64_t{0}}) {
     SCOPED_TRACE(held);
-    if (Env::Platform().FileExists(zip_)) Env::Platform().DeleteFile(zip_);
-    EngineCommand cmd(zip_);
-    cmd.Spec(In(src_, "*"));
     EngineTuning tuning;
     tuning.DirectoryHeld = held;
-    ASSERT_EQ(cmd.Run(tuning), 1500) << cmd.Messages();
-    const std::string bytes = ReadFile(zip_);
+    const std::string bytes = PackAfresh(tuning, 1500);
     if (reference.empty()) reference = bytes;
     EXPECT_TRUE(bytes == reference) << "the archive depends on where its directory waited";
     std::vector<std::string> left;
